@@ -1,0 +1,156 @@
+// CFileUpdater: the patch engine. One process-wide object, g_FileUpdater,
+// used by the update worker thread (and CheckOnlyVersion on its caller's
+// thread). It owns the transfer object and, later, the pack objects.
+//
+// The class is split across files by concern:
+//   FileUpdater.cpp          construction, settings, connection, stop request
+//   FileUpdaterVersion.cpp   version comparison and the update decision
+//   FileUpdaterPlan.cpp      the download plan
+//   FileUpdaterRun.cpp       the patch run (update.uvf, archives, manual archive)
+//   FileUpdaterApply.cpp     applying a file list
+//   FileUpdaterLauncher.cpp  the launcher version check and self-update
+//   FileUpdaterPack.cpp      the pack update
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+#include "engine/UpdateVersion.h"
+#include "platform/Event.h"
+#include "platform/Process.h"
+#include "platform/Resource.h"
+#include "transfer/ProtocolUpdater.h"
+#include "updatemodule/UpdaterBase.h"
+
+class CFileUpdater : public CUpdaterBase {
+public:
+    // Makes the executable's directory current and creates "<dir>/Update".
+    CFileUpdater();
+    ~CFileUpdater() override;
+    CFileUpdater(const CFileUpdater&) = delete;
+    CFileUpdater& operator=(const CFileUpdater&) = delete;
+
+    // Engine keys of the plain type file ([SETUP] TYPE, SERVICEFTP, TESTFTP,
+    // ADDRESS, PORT, USER, PASS). Returns 1.
+    int LoadSettings(const char* iniPath) override;
+
+    // --- configuration (window thread, before a run) ---
+    // Discards the transfer object, creates HTTP (useFtp 0) or FTP, and hands
+    // it the first seven arguments.
+    void SetConnectInfo(const char* address, int port, const char* user, const char* password,
+                        const char* servicePath, const char* testPath,
+                        unsigned char launcherType, int useFtp);
+    // The transfer object, or nullptr when none was configured.
+    CProtocolUpdater* GetProtocol() { return m_pProtocol.get(); }
+    // Base directory = dir; update directory "<dir>/Update" (created).
+    void SetUpdatePath(const char* dir);
+    void SetLauncherVersion(const char* version);
+    void SetLauncherPath(const char* path);  // logs, then the transfer's
+    void SetLauncherType(unsigned int type);  // the transfer's, with log
+    void SetFullVersionDownload(int allow) { m_nFullVersionDownload = allow; }
+    void SetUpdateManualVersion(const char* gameDirectory, const char* archiveBaseName,
+                                const char* hashText, int fileCount, double archiveSize,
+                                double unpackedSize);
+    bool IsManualMode() const { return m_bManualMode; }
+    void SetKBT_USA(int on) { m_nKBT_USA = on; }
+    void SetLoop(int on) { m_nLoop = on; }
+    int IsLoop() const { return m_nLoop; }
+    void SetGetLast(int on) { m_nGetLast = on; }
+    // "-updateversion": manual version text and flag.
+    void SetManualVersion(const char* version);
+    void SetManualVersionFlag(int on) { m_nManualVersion = on; }
+    void SetInstanceMutex(plat::NamedMutex* mutex) { m_pInstanceMutex = mutex; }
+    // The forwarded-option string (" -type s -loop ...").
+    char* ForwardOptions() { return m_szForwardOptions; }
+    // Clears the decision state (both version records).
+    void ClearVersionRecords();
+
+    // --- the run (worker thread) ---
+    // Fetches update.uvf into the update directory; nonzero on success.
+    int DownLoadUpdateFile();
+    // 0 = the launcher is being replaced or update.uvf unreadable; else 1.
+    int CheckLauncherVersion(const char* updateFilePath);
+    // 0 = an update is needed (kind set), 1 = up to date.
+    int CheckUpdateListVersion();
+    // The patch loop; a run result.
+    int UpdateProcess();
+    // The manual path of SetUpdateManualVersion; a run result.
+    int ApplyManualArchive();
+    // 0 update needed, 1 up to date, 2 a version file unreadable,
+    // 3 no connection, 4 update.uvf not downloaded. Any thread (no run active).
+    int CheckOnlyVersion();
+    // Signals, closes and uninstalls the transfer's stop event. Returns 1 when
+    // none was installed, else 0. Safe from any thread.
+    int StopRequest();
+
+    // --- version comparison (pure) ---
+    static void ParseVersion(const char* text, int out[4]);
+    static int LetterValue(const char* piece);
+    // 1 when a > b; same = 1 only when all four fields are equal.
+    static int CompareVersion(const char* a, const char* b, int* same);
+
+    // --- decision state, read by the module's getters ---
+    int GetUpdateKind() const { return m_nUpdateKind; }
+    const char* LocalVersion() const { return m_szLocalVersion; }
+    const char* LocalMinorVersion() const { return m_szLocalMinorVersion; }
+    const char* TargetVersion() const { return m_szTargetVersion; }
+    const char* LatestVersion() const { return m_szLatestVersion; }
+    const char* NewMinorVersion() const { return m_szNewMinorVersion; }
+    const char* NewLauncherVersion() const { return m_szNewLauncherVersion; }
+    const char* LauncherVersion() const { return m_szLauncherVersion; }
+
+    // Server settings for CheckOnlyVersion, from the type file.
+    char m_szServerAddress[260] = {};
+    int m_nServerPort = 0;
+    char m_szServerUser[260] = {};
+    char m_szServerPass[260] = {};
+    char m_szServiceFtp[260] = {};
+    char m_szTestFtp[260] = {};
+
+protected:
+    void GetLastVersion();
+    // Installs a fresh stop event on the transfer object; returns it.
+    plat::EventHandle InstallStopEvent();
+    // Signals, closes and uninstalls the installed stop event, if any.
+    void ReleaseStopEvent();
+
+    std::unique_ptr<CProtocolUpdater> m_pProtocol;
+    CUpdateVersion m_UpdateVersion;  // update.uvf / version.uvf / filelist.uvf reader
+
+    int m_nUpdateKind = UPDATE_NONE;
+    int m_nFullVersionDownload = 0;
+    int m_nKBT_USA = 0;
+    int m_nLoop = 0;
+    int m_nGetLast = 0;
+    int m_nManualVersion = 0;
+    char m_szManualVersion[20] = {};
+    char m_szForwardOptions[260] = {};
+    plat::NamedMutex* m_pInstanceMutex = nullptr;
+
+    // Manual archive (SetUpdateManualVersion).
+    bool m_bManualMode = false;
+    char m_szManualArchive[260] = {};
+    char m_szManualHash[41] = {};
+    int m_nManualFileCount = 0;
+    double m_dManualArchiveSize = 0;
+    double m_dManualUnpackedSize = 0;
+
+    // Decision state.
+    char m_szNewUpdateName[30] = {};
+    char m_szTargetVersion[20] = {};
+    char m_szNewLauncherVersion[20] = {};
+    char m_szNewMinorVersion[20] = {};
+    char m_szLatestVersion[20] = {};
+    char m_szPrimaryVersion[20] = {};
+    char m_szEndVersion[20] = {};
+    char m_szLocalUpdateName[30] = {};
+    char m_szLocalVersion[20] = {};
+    char m_szLocalMinorVersion[20] = {};
+    char m_szLocalLatestVersion[20] = {};
+    char m_szLocalPrimaryVersion[20] = {};
+    char m_szLocalEndVersion[20] = {};
+    char m_szExecutePath[260] = {};
+    char m_szLauncherVersion[20] = {};  // this launcher's own version
+};
+
+extern CFileUpdater g_FileUpdater;

@@ -1,0 +1,38 @@
+// File and directory operations with Win32-style results: functions return
+// true on success; on failure they return false and set the thread's last
+// error (Error.h) to the Win32 code.
+#pragma once
+#include <cstdint>
+#include <string>
+
+namespace plat {
+
+bool FileExists(const std::string& path);  // file or directory
+bool IsDirectory(const std::string& path);
+// Size of a regular file; false (last error 2) when missing.
+bool GetFileSize(const std::string& path, uint64_t& size);
+// Copies src over dst. With failIfExists an existing dst fails with 80/183.
+// A read-only dst (no write permission) fails with 5; a missing src with 2;
+// a missing target directory with 3. Writes to a temporary name beside dst
+// and renames it into place, so dst is never left half written.
+bool CopyFile(const std::string& src, const std::string& dst, bool failIfExists);
+bool DeleteFile(const std::string& path);
+bool MoveFile(const std::string& src, const std::string& dst);  // rename, replacing
+// Creates one directory; an existing one fails with 183.
+bool CreateDirectory(const std::string& path);
+// Creates every missing directory of the chain; an existing one is fine.
+bool CreateDirectoryChain(const std::string& path);
+bool RemoveDirectory(const std::string& path);  // must be empty
+// Deletes a directory tree. A missing path fails with 2 (or 3).
+bool DeleteTree(const std::string& path);
+// Read-only attribute, mapped onto the owner's write permission.
+bool IsReadOnly(const std::string& path);
+bool SetReadOnly(const std::string& path, bool readOnly);
+// Sets a file's modification time (seconds since the epoch, local clock).
+bool SetFileTime(const std::string& path, int64_t unixSeconds);
+// Reads a whole file; false (last error set) on failure.
+bool ReadWholeFile(const std::string& path, std::string& out);
+// Creates or truncates a file and writes all bytes; false on failure.
+bool WriteWholeFile(const std::string& path, const void* data, size_t size);
+
+}  // namespace plat

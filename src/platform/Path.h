@@ -1,0 +1,46 @@
+// Paths of the running program and the directories the launcher works in.
+// Local paths use "/". Names inside data formats (file lists, clientlist)
+// keep "\" and become local only through JoinDataPath.
+#pragma once
+#include <string>
+
+namespace plat {
+
+// Full path of the running executable (/proc/self/exe).
+std::string GetModulePath();
+// Directory of the running executable, without a trailing "/".
+std::string GetModuleDir();
+// File name part of the running executable ("varn-patch").
+std::string GetModuleFileName();
+// The process's full command line as one string (arguments joined by one
+// blank, the program path first, quoted when it holds a blank).
+std::string GetCommandLine();
+// The arguments after the program path, each preceded by one blank (the
+// Win32 command line after the quoted program path).
+std::string GetCommandLineArgs();
+
+std::string GetCurrentDir();
+// Returns false (last error set) when the directory cannot be entered.
+bool SetCurrentDir(const std::string& dir);
+
+// The per-user private temporary directory, created with mode 0700 when
+// missing: $XDG_RUNTIME_DIR/varn when set and usable, else
+// $TMPDIR (or /tmp)/varn-<uid>. An existing directory that is not owned by
+// the user or is writable by others is refused and a fresh private one
+// (mkdtemp) is used instead. Never ends with "/".
+std::string GetPrivateTempDir();
+
+// "a/b" of a directory and a local name; no doubled separator.
+std::string JoinPath(const std::string& dir, const std::string& name);
+// Joins a name taken from a data format ("Data\\Map\\a.bin") onto a local
+// directory, turning "\" into "/".
+std::string JoinDataPath(const std::string& dir, const std::string& dataName);
+// True when a data-format name is relative and stays inside its directory:
+// not empty, no leading "/" or "\", no drive letter ("C:"), no ".." part.
+bool IsSafeRelativeName(const std::string& dataName);
+// Directory part (before the last "/" or "\"), "" when there is none.
+std::string DirName(const std::string& path);
+// Last component (after the last "/" or "\").
+std::string BaseName(const std::string& path);
+
+}  // namespace plat

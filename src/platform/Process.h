@@ -1,0 +1,50 @@
+// Processes: the running list, termination, starting a program, and the
+// named single-instance lock.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace plat {
+
+struct ProcessEntry {
+    uint32_t pid;
+    // Executable file name as the user sees it: for a program running under
+    // a compatibility layer ("wine Varngame.exe") the .exe's own name.
+    std::string exeName;
+};
+
+uint32_t GetCurrentProcessId();
+// Snapshot of the running processes of this user and others visible.
+std::vector<ProcessEntry> ListProcesses();
+// Ends a process (SIGKILL); false with the last error on failure.
+bool TerminateProcess(uint32_t pid);
+// Starts program with the given arguments (not through a shell), new
+// process group, no inherited descriptors beyond stdio. False (last error
+// set) when the program cannot be started.
+bool StartProcess(const std::string& program, const std::vector<std::string>& args,
+                  uint32_t* pid = nullptr);
+// Splits a Win32-style command line into words (blanks separate, double
+// quotes group).
+std::vector<std::string> SplitCommandLine(const std::string& line);
+
+// A lock that other processes see, released when the process dies: flock
+// on a file named after the lock in the private temporary directory.
+class NamedMutex {
+public:
+    // Tries to take the lock. alreadyExists is true when another process
+    // (or another NamedMutex of this process) holds it; the returned object
+    // then owns nothing. Returns nullptr on a system failure (last error).
+    static std::unique_ptr<NamedMutex> Create(const std::string& name, bool& alreadyExists);
+    ~NamedMutex();
+    NamedMutex(const NamedMutex&) = delete;
+    NamedMutex& operator=(const NamedMutex&) = delete;
+    bool Owned() const { return m_fd >= 0; }
+
+private:
+    NamedMutex() = default;
+    int m_fd = -1;
+};
+
+}  // namespace plat

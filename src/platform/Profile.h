@@ -1,0 +1,42 @@
+// Profile (INI) files with the semantics of the Win32 profile functions:
+// sections and keys match without regard to case, the first of duplicate
+// keys wins, blanks around names and values are trimmed, a value in double
+// quotes loses them, lines starting with ";" are comments.
+#pragma once
+#include <string>
+#include <vector>
+
+namespace plat {
+
+// Copies the value (or def when the key, section or file is missing) into
+// buf, cut to size-1 characters and zero-terminated. Returns the number of
+// characters copied, without the terminator. size 0 copies nothing.
+unsigned GetPrivateProfileString(const char* section, const char* key, const char* def, char* buf,
+                                 unsigned size, const char* path);
+// Convenience form returning the whole value.
+std::string GetProfileString(const std::string& section, const std::string& key,
+                             const std::string& def, const std::string& path);
+// The value's leading decimal digits (an optional sign first), def when the
+// key is missing; a value without leading digits gives 0.
+int GetPrivateProfileInt(const char* section, const char* key, int def, const char* path);
+// Writes one key, keeping the rest of the file as it was; creates the
+// section (and the file) when missing. value nullptr deletes the key.
+bool WritePrivateProfileString(const char* section, const char* key, const char* value,
+                               const char* path);
+
+// Parses INI text held in memory (the resource bundle and the base strings
+// use it too). Lookups follow the same rules as the file functions.
+class ProfileText {
+public:
+    explicit ProfileText(const std::string& text);
+    // nullptr when the key is missing; the pointer lives as long as *this.
+    const std::string* Find(const std::string& section, const std::string& key) const;
+
+private:
+    struct Entry {
+        std::string section, key, value;
+    };
+    std::vector<Entry> m_entries;
+};
+
+}  // namespace plat

@@ -1,0 +1,55 @@
+// CProtocolUpdater: the transfer interface the engine owns exactly one of
+// (HTTP or FTP). Slot order is the interface's historical order. Every
+// operation runs on the update worker thread, except that another thread may
+// take the stop event (GetStopEvent), signal and close it to stop a run.
+#pragma once
+#include <cstdint>
+
+#include "platform/Event.h"
+#include "platform/Resource.h"
+#include "updatemodule/UpdateTypes.h"
+#include "updatemodule/UpdaterBase.h"
+
+// Connection states.
+enum : int {
+    CONNECT_STATE_CONNECTING = 0,
+    CONNECT_STATE_CONNECTED = 1,
+    CONNECT_STATE_DISCONNECTED = 2,
+};
+
+class CProtocolUpdater : public CUpdaterBase {
+public:
+    ~CProtocolUpdater() override = default;
+    // Copies the settings, then SetLauncherType(launcherType).
+    virtual void SetConnectInfo(const char* host, int port, const char* user,
+                                const char* password, const char* servicePath,
+                                const char* testPath, unsigned char launcherType) = 0;
+    // Deletes a local directory tree; 0 when it is missing or not removable.
+    virtual int DeletePath(const char* path) = 0;
+    virtual void SetLauncherType(unsigned int type) = 0;
+    virtual void SetLauncherPath(const char* path) = 0;
+    virtual void SetResourceHandle(plat::ResourceHandle module) = 0;
+    virtual int ConnectTo(const char* host, int port, const char* user, const char* password) = 0;
+    virtual int Connect() = 0;
+    virtual plat::ResourceHandle GetResourceHandle() = 0;
+    // Installs (or with an empty handle clears) the run's stop event.
+    virtual void SetStopEvent(plat::EventHandle stopEvent) = 0;
+    virtual plat::EventHandle GetStopEvent() = 0;
+    virtual void Disconnect() = 0;
+    // Fetches one remote file into localPath; 1 on success.
+    virtual int DownloadFile(const char* remoteName, const char* localPath) = 0;
+    virtual void SetAddress(const char* host) = 0;
+    virtual void SetUserID(const char* user) = 0;
+    virtual void SetPassword(const char* password) = 0;
+    virtual void SetPort(int port) = 0;
+    // Opaque connection handle; null when not connected.
+    virtual void* GetConnectHandle() = 0;
+    virtual void StopKeepAlive() = 0;
+    virtual void StartKeepAlive() = 0;
+    virtual void KeepAliveLoop() = 0;
+    virtual void SetCallBack(WindowHandle window, UPDATE_CALLBACK callback) = 0;
+};
+
+// Creates the transfer object for a protocol value: 1 HTTP, anything else
+// FTP. The caller owns the result.
+CProtocolUpdater* CreateProtocolUpdater(int protocol);
