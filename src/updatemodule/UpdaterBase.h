@@ -23,6 +23,7 @@ void ScrambleBuffer(uint8_t* data, size_t size);
 // Writes the user log line (always active): "Log/<name>_YYYY_MM_DD.txt"
 // relative to the current directory.
 void UserLog(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void UserLogV(const char* format, va_list args);
 
 // Fetches the transfer library's last server response for error 12003:
 // fills buf (zero-terminated, at most size-1 characters) and the extended
@@ -65,6 +66,10 @@ public:
     // Path of the plain type-file copy in the private temporary directory.
     static void GetPlainTypePath(char* out, size_t size);
 
+    // Base path = dir, update path "<dir>/Update" (not created). Used by
+    // objects that work on another game directory than the executable's.
+    void SetBaseDirectory(const char* dir);
+
     // Raises a notification when a callback is set; otherwise does nothing.
     static void Notify(int32_t code);
 
@@ -100,10 +105,6 @@ public:
     static char s_szMailPass[100];
     static char s_szMailAddress[100];
     static char s_szUserLogName[100];
-
-protected:
-    // Sets the update path to "<dir>/Update" and the base path to dir.
-    void SetBaseDirectory(const char* dir);
 
 private:
     static plat::CriticalSection& ErrorLock();
