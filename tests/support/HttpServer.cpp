@@ -1,0 +1,185 @@
+#include "support/HttpServer.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+namespace varntest {
+namespace {
+
+const char* const kNginx = "/usr/sbin/nginx";
+
+bool CanConnect(int port) {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0)
+        return false;
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<uint16_t>(port));
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bool ok = connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    close(fd);
+    return ok;
+}
+
+std::string MakeConfig(const std::string& prefix, const std::string& root, int port,
+                       const std::string& extra) {
+    std::ostringstream c;
+    c << "daemon off;\n"
+      << "master_process on;\n"
+      << "worker_processes 1;\n"
+      << "pid " << prefix << "/nginx.pid;\n"
+      << "error_log " << prefix << "/error.log warn;\n";
+    // Workers drop to "nobody" by default and could not read a root-owned
+    // temp directory.
+    if (geteuid() == 0)
+        c << "user root;\n";
+    c << "events { worker_connections 128; }\n"
+      << "http {\n"
+      << "  default_type application/octet-stream;\n"
+      << "  log_format conn '$connection $status $uri';\n"
+      << "  access_log " << prefix << "/access.log conn;\n"
+      << "  client_body_temp_path " << prefix << "/tmp/body;\n"
+      << "  proxy_temp_path " << prefix << "/tmp/proxy;\n"
+      << "  fastcgi_temp_path " << prefix << "/tmp/fastcgi;\n"
+      << "  uwsgi_temp_path " << prefix << "/tmp/uwsgi;\n"
+      << "  scgi_temp_path " << prefix << "/tmp/scgi;\n"
+      << "  sendfile on;\n"
+      << "  keepalive_timeout 60s;\n"
+      << "  keepalive_requests 100000;\n"
+      << "  server {\n"
+      << "    listen 127.0.0.1:" << port << ";\n"
+      << "    root " << root << ";\n"
+      << "    " << extra << "\n"
+      << "  }\n"
+      << "}\n";
+    return c.str();
+}
+
+}  // namespace
+
+int PickFreePort() {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0)
+        return 0;
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof addr;
+    int port = 0;
+    if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+        getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0)
+        port = ntohs(addr.sin_port);
+    close(fd);
+    return port;
+}
+
+HttpServer::HttpServer(const std::string& root, const std::string& extraServerConfig)
+    : m_root(std::filesystem::absolute(root).string()), m_extra(extraServerConfig) {
+    std::string tmpl = (std::filesystem::temp_directory_path() / "varn-nginx-XXXXXX").string();
+    if (!mkdtemp(tmpl.data()))
+        throw std::runtime_error("HttpServer: mkdtemp failed");
+    m_prefix = tmpl;
+    std::filesystem::create_directories(m_prefix + "/tmp");
+    // Another process may take the picked port before nginx binds it.
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        int port = PickFreePort();
+        if (port != 0 && StartOnce(port)) {
+            m_port = port;
+            return;
+        }
+    }
+    std::error_code ec;
+    std::filesystem::remove_all(m_prefix, ec);
+    throw std::runtime_error("HttpServer: nginx did not start");
+}
+
+bool HttpServer::StartOnce(int port) {
+    std::string conf = m_prefix + "/nginx.conf";
+    std::ofstream(conf) << MakeConfig(m_prefix, m_root, port, m_extra);
+    pid_t pid = fork();
+    if (pid < 0)
+        return false;
+    if (pid == 0) {
+        std::string err = m_prefix + "/error.log";
+        execl(kNginx, kNginx, "-p", m_prefix.c_str(), "-c", conf.c_str(), "-e", err.c_str(),
+              static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    for (int i = 0; i < 200; ++i) {
+        int status = 0;
+        if (waitpid(pid, &status, WNOHANG) == pid)
+            return false;  // exited: most likely the port was taken
+        if (CanConnect(port)) {
+            m_pid = pid;
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    return false;
+}
+
+void HttpServer::Stop() {
+    if (m_pid <= 0)
+        return;
+    // SIGTERM is nginx's fast shutdown: the master ends its workers first.
+    kill(m_pid, SIGTERM);
+    for (int i = 0; i < 100; ++i) {
+        if (waitpid(m_pid, nullptr, WNOHANG) == m_pid) {
+            m_pid = -1;
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    kill(m_pid, SIGKILL);
+    waitpid(m_pid, nullptr, 0);
+    m_pid = -1;
+}
+
+HttpServer::~HttpServer() {
+    Stop();
+    std::error_code ec;
+    std::filesystem::remove_all(m_prefix, ec);
+}
+
+std::string HttpServer::url() const {
+    return "http://127.0.0.1:" + std::to_string(m_port);
+}
+
+std::vector<std::string> HttpServer::AccessLog(size_t minLines) const {
+    std::vector<std::string> lines;
+    for (int i = 0; i < 100; ++i) {
+        lines.clear();
+        std::ifstream in(m_prefix + "/access.log");
+        for (std::string line; std::getline(in, line);)
+            lines.push_back(line);
+        if (lines.size() >= minLines)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return lines;
+}
+
+int HttpServer::ConnectionCount(size_t requests) const {
+    std::vector<std::string> lines = AccessLog(requests);
+    std::set<std::string> serials;
+    for (size_t i = 0; i < lines.size() && i < requests; ++i)
+        serials.insert(lines[i].substr(0, lines[i].find(' ')));
+    return static_cast<int>(serials.size());
+}
+
+}  // namespace varntest

@@ -1,0 +1,51 @@
+// HttpServer: a real nginx serving a directory on 127.0.0.1 for tests.
+// The server runs as a non-daemon child with its own temporary prefix
+// (configuration, pid, logs, temp paths); the port is chosen at run time.
+// Keep-alive is on, so a client that reuses its connection shows one
+// connection number in the access log for many requests.
+//
+// The constructor throws std::runtime_error when nginx cannot be started;
+// the destructor stops the server and removes the prefix directory (not the
+// served root). Not thread-safe; use it from the test's thread.
+#pragma once
+#include <sys/types.h>
+#include <string>
+#include <vector>
+
+namespace varntest {
+
+class HttpServer {
+public:
+    // root: directory to serve. extraServerConfig: nginx directives added to
+    // the server block, e.g. "location = /broken { return 500; }".
+    explicit HttpServer(const std::string& root, const std::string& extraServerConfig = "");
+    ~HttpServer();
+    HttpServer(const HttpServer&) = delete;
+    HttpServer& operator=(const HttpServer&) = delete;
+
+    int port() const { return m_port; }
+    // "http://127.0.0.1:<port>" without a trailing slash.
+    std::string url() const;
+    const std::string& root() const { return m_root; }
+
+    // Access log lines, each "<connection serial> <status> <uri>". nginx
+    // writes a line just after the response, so this waits (up to a few
+    // seconds) until at least minLines are there.
+    std::vector<std::string> AccessLog(size_t minLines = 0) const;
+    // Number of distinct connections among the first `requests` log lines.
+    int ConnectionCount(size_t requests) const;
+
+private:
+    bool StartOnce(int port);
+    void Stop();
+    std::string m_root;
+    std::string m_extra;
+    std::string m_prefix;
+    int m_port = 0;
+    pid_t m_pid = -1;
+};
+
+// Picks a free TCP port on 127.0.0.1 (bind to port 0, read it, close).
+int PickFreePort();
+
+}  // namespace varntest
