@@ -16,6 +16,8 @@
 #include <memory>
 
 #include "engine/UpdateVersion.h"
+#include "engine/VersionFileLayout.h"
+#include "pack/PackFile.h"
 #include "platform/Event.h"
 #include "platform/Process.h"
 #include "platform/Resource.h"
@@ -38,14 +40,14 @@ public:
     // Discards the transfer object, creates HTTP (useFtp 0) or FTP, and hands
     // it the first seven arguments.
     void SetConnectInfo(const char* address, int port, const char* user, const char* password,
-                        const char* servicePath, const char* testPath,
-                        unsigned char launcherType, int useFtp);
+                        const char* servicePath, const char* testPath, unsigned char launcherType,
+                        int useFtp);
     // The transfer object, or nullptr when none was configured.
     CProtocolUpdater* GetProtocol() { return m_pProtocol.get(); }
     // Base directory = dir; update directory "<dir>/Update" (created).
     void SetUpdatePath(const char* dir);
     void SetLauncherVersion(const char* version);
-    void SetLauncherPath(const char* path);  // logs, then the transfer's
+    void SetLauncherPath(const char* path);   // logs, then the transfer's
     void SetLauncherType(unsigned int type);  // the transfer's, with log
     void SetFullVersionDownload(int allow) { m_nFullVersionDownload = allow; }
     void SetUpdateManualVersion(const char* gameDirectory, const char* archiveBaseName,
@@ -83,6 +85,19 @@ public:
     // none was installed, else 0. Safe from any thread.
     int StopRequest();
 
+    // --- pack entries (worker thread; FileUpdaterPack.cpp) ---
+    // Moves one type-3 entry of the file list from the patch's pack into the
+    // installed pack. 1 when the file is now in the installed pack, else 0
+    // (last error recorded, codes 1200-1210).
+    int PackFileUpdate(UpdateFileEntry* entry);
+    // Splits an entry name into the pack path (up to and including the first
+    // component ending in ".lpk") and the inner path; both buffers hold 260.
+    static void GetPackFileName(const char* fileName, char* packPath, char* innerPath);
+    // Closes both pack objects, committing the installed one (with the
+    // closing ticker). 1 on success. Call before version.uvf advances, so an
+    // advanced version never stands for pack changes that were not written.
+    int ClosePackFiles();
+
     // --- version comparison (pure) ---
     static void ParseVersion(const char* text, int out[4]);
     static int LetterValue(const char* piece);
@@ -108,13 +123,30 @@ public:
     char m_szTestFtp[260] = {};
 
 protected:
+    // With the get-last flag: local version := published primary, else end
+    // version; otherwise the manual version when one is set.
     void GetLastVersion();
+    // Steps of CheckUpdateListVersion / CheckOnlyVersion (FileUpdaterVersion.cpp).
+    void CopyPublishedState();
+    void CopyLocalState();
+    int DecideUpdate();
+    int DecideMinorUpdate();
+    int CompareOnly();
     // Installs a fresh stop event on the transfer object; returns it.
+    // Any event still installed is released first. Without a transfer object
+    // the new event is returned but installed nowhere.
     plat::EventHandle InstallStopEvent();
     // Signals, closes and uninstalls the installed stop event, if any.
-    void ReleaseStopEvent();
+    // Returns 0 when one was installed, 1 when none was.
+    int ReleaseStopEvent();
+    // Copies src into a fixed field, cut to size-1 characters, terminated.
+    static void CopyText(char* dst, size_t size, const char* src);
 
     std::unique_ptr<CProtocolUpdater> m_pProtocol;
+    // Makes get-signal-close-uninstall of the stop event one step, so that a
+    // StopRequest from the window thread cannot uninstall an event the
+    // worker installed after the one it signalled.
+    plat::CriticalSection m_StopLock;
     CUpdateVersion m_UpdateVersion;  // update.uvf / version.uvf / filelist.uvf reader
 
     int m_nUpdateKind = UPDATE_NONE;
@@ -126,6 +158,14 @@ protected:
     char m_szManualVersion[20] = {};
     char m_szForwardOptions[260] = {};
     plat::NamedMutex* m_pInstanceMutex = nullptr;
+
+    // Pack objects of PackFileUpdate; kept open across entries of one pack.
+    CPackFile m_Packfile;      // the installed pack
+    CPackFile m_TempPackfile;  // the patch's copy of the same pack
+    // Closing ticker (FileUpdaterApply.cpp): start before closing a pack,
+    // stop (clears the active flag) after the close.
+    void StartClosingTicker();
+    void StopClosingTicker();
 
     // Manual archive (SetUpdateManualVersion).
     bool m_bManualMode = false;
