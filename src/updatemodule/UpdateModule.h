@@ -1,0 +1,135 @@
+// CUpdateModule: the exported facade through which a host (the launcher
+// window or another program) drives an update. The real work is done by the
+// process-wide objects g_UpdateLogger (logs, last error), g_LoginFront
+// (login-front query) and g_FileUpdater (the patch engine).
+//
+// Threads: setters, StartUpdate, CloseThread, CheckCommandLine and
+// ExecuteProgram run on the host's thread; the worker thread started by
+// StartUpdate runs UpdateRun and raises the notifications, so a host's
+// callback must hand any window work to its own thread. Setters are not
+// guarded against a running worker: configure before StartUpdate.
+//
+// Lifetime: the host owns the module. Before deleting it after a run, call
+// CloseThread and wait until IsClosedThread returns nonzero; the destructor
+// neither stops nor waits for the worker.
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+#include "platform/Process.h"
+#include "platform/Resource.h"
+#include "platform/Thread.h"
+#include "updatemodule/Export.h"
+#include "updatemodule/UpdateTypes.h"
+#include "updatemodule/UpdaterBase.h"
+
+class VARN_EXPORT CUpdateModule {
+public:
+    // Defaults, the launcher type file, and the first user log line.
+    CUpdateModule();
+    // Closes the instance mutex and drops the worker handle; writes the last
+    // user log line.
+    ~CUpdateModule();
+    CUpdateModule(const CUpdateModule&) = delete;
+    // Copies every plain field and shares the worker thread handle. The
+    // instance mutex is not copied: it stays with the object that took it,
+    // so the lock is released exactly once.
+    CUpdateModule& operator=(const CUpdateModule& other);
+
+    // --- setters (take effect on the next run) ---
+    // useLoginFront false switches the login-front query off (true never
+    // switches it on). The engine replaces its transfer object: HTTP for
+    // useFtp 0, FTP otherwise.
+    void SetConnectInfo(const char* address, int port, const char* user, const char* password,
+                        const char* servicePath, const char* testPath, unsigned char launcherType,
+                        bool useLoginFront, int useFtp, eSERVICE_TYPE serviceType);
+    void SetCallBack(WindowHandle window, UPDATE_CALLBACK callback);
+    void SetUpdatePath(const char* directory);
+    void SetLauncherVersion(const char* version);
+    void SetUpdateProgram(const char* name);
+    void SetMapGameName(const char* name);
+    void SetParentProgamName(const char* name);
+    // The bundle is borrowed: it must outlive the module's runs.
+    void SetResourceHandle(plat::ResourceHandle module);
+    void SetUpdateFlag(int value);
+    void SetFullVersionDownload(int allow);
+    void SetUpdateManualVersion(const char* gameDirectory, const char* archiveBaseName,
+                                const char* hashText, int fileCount, double archiveSize,
+                                double unpackedSize);
+    void SetKBT_USA(int on);
+    void SetSaveLog();
+    void SetSavePatchLog();
+
+    // --- getters ---
+    const char* GetLibVersion();
+    eSERVICE_TYPE GetServerType();
+    WindowHandle GetTargetHandle();
+    int IsCheckAuthKey();
+    char* GetMapGameName();
+    // 1 while no worker runs (also before the first StartUpdate).
+    int IsClosedThread();
+    // Address of the shared last-error message.
+    const char* GetLastErrorMsg();
+    // Null outputs are skipped; buffers must hold 20 characters.
+    void GetMajorUpdateVersion(char* local, char* latest);
+    void GetMinorUpdateVersion(char* local, char* latest);
+
+    // --- run control ---
+    // 1 when the worker was started, 0 (error recorded) otherwise.
+    int StartUpdate();
+    // Thread procedure; arg is the module. Always returns 0.
+    static unsigned UpdateWorkerThread(void* arg);
+    // The run sequence; a run result (RUN_*). May run on any thread.
+    int UpdateRun();
+    // Signals the run's stop event: 1 when none was installed, else 0.
+    int CloseThread();
+    void SuspendManualUpdate();
+    void ResumeManualUpdate();
+    void StopManualUpdate();
+    int CheckOnlyVersion();
+
+    // --- start-up checks and the game start ---
+    // 1 = the update may start; 0 = a check failed (error recorded).
+    int CheckCommandLine();
+    // Nonzero when the portal launcher was started.
+    int ExecuteProgram();
+    // Writes one formatted line (2 KB at most) to the update log.
+    void SaveUpdateLog(const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+    // --- launcher type file ---
+    // [SETUP] LIVESERVERUPDATE of the plain copy (1 when missing).
+    int IsLiveServerUpdate();
+    // Writes the notice page address (at most 259 characters) into url;
+    // second is not used.
+    void GetNoticeURL(char* url, char* second);
+    // 1 when the installed DirectX runtime is at least `required`.
+    int CheckDXVersion(const char* required);
+
+    // Built-in notice page of the live service.
+    static constexpr const char* kDefaultNoticeURL =
+        "https://www.varn-online.jp/launcher/notice.html";
+
+protected:
+    // Decodes type.uvf and lets the three updater objects read their keys.
+    // 1 when applied, 0 when the file could not be decoded.
+    int LoadTypeFile();
+    // 1 when a matching process other than this one was found.
+    int CheckProcess(int kill, int skipLauncher);
+    void KillProcess(unsigned long processId);
+
+    plat::ThreadHandle m_hThread;
+    uint32_t m_dwThreadId = 0;
+    std::unique_ptr<plat::NamedMutex> m_pMutex;
+    char m_szParentProgramName[260] = {};
+    std::atomic<int> m_nClosed{1};
+    plat::ResourceHandle m_hResource = nullptr;
+    eSERVICE_TYPE m_eServiceType = SERVICE_TYPE_DEFAULT;
+    int m_nCheckAuthKey = 1;
+    char m_szMapGameName[100] = {};
+    WindowHandle m_hTargetWnd = nullptr;
+    int m_nKBT_USA = 0;
+};
+
+// The logging object the facade writes through.
+extern CUpdaterBase g_UpdateLogger;

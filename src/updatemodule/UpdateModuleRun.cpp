@@ -1,0 +1,133 @@
+// CUpdateModule: the worker thread and the run sequence.
+#include <string>
+
+#include "engine/FileUpdater.h"
+#include "platform/Error.h"
+#include "platform/Path.h"
+#include "updatemodule/LoginFrontClient.h"
+#include "updatemodule/UpdateModule.h"
+
+int CUpdateModule::StartUpdate() {
+    CProtocolUpdater* protocol = g_FileUpdater.GetProtocol();
+    if (m_hResource != nullptr && protocol != nullptr) {
+        protocol->SetResourceHandle(m_hResource);
+    }
+    g_FileUpdater.SetKBT_USA(m_nKBT_USA);
+
+    uint32_t threadId = 0;
+    plat::ThreadHandle thread =
+        plat::CreateThread([this] { return UpdateWorkerThread(this); }, true, &threadId);
+    if (!thread) {
+        const uint32_t error = plat::GetLastError();
+        g_UpdateLogger.UpdateLog("StartUpdate Failed ErrorCode %d\n", static_cast<int>(error));
+        g_UpdateLogger.SetLastErrorMsg(ERROR_KIND_SYSTEM, static_cast<int>(error), nullptr, 0);
+        return 0;
+    }
+    m_hThread = thread;
+    m_dwThreadId = threadId;
+    // Marked running before the thread is let go: a host that polls
+    // IsClosedThread right after StartUpdate must not see 1 and delete the
+    // module under a worker that has not yet begun.
+    m_nClosed.store(0, std::memory_order_relaxed);
+    plat::ResumeThread(m_hThread);
+    return 1;
+}
+
+unsigned CUpdateModule::UpdateWorkerThread(void* arg) {
+    auto* module = static_cast<CUpdateModule*>(arg);
+    module->m_nClosed.store(0, std::memory_order_relaxed);
+    const int result = module->UpdateRun();
+    if (result == RUN_OK) {
+        CUpdaterBase::Notify(NOTIFY_UPDATE_COMPLETE);
+    } else {
+        if (result == RUN_FULL_VERSION_NEEDED) {
+            CUpdaterBase::Notify(NOTIFY_FULL_VERSION_NEEDED);
+        }
+        g_UpdateLogger.UpdateLog("Return Code is %d.\n", result);
+        CUpdaterBase::Notify(NOTIFY_UPDATE_FAILED);
+    }
+    g_FileUpdater.StopRequest();
+    // Last touch of the module: the host may delete it once it sees 1.
+    module->m_nClosed.store(1, std::memory_order_relaxed);
+    return 0;
+}
+
+int CUpdateModule::UpdateRun() {
+    if (g_FileUpdater.IsManualMode()) {
+        return g_FileUpdater.ApplyManualArchive();
+    }
+    CProtocolUpdater* protocol = g_FileUpdater.GetProtocol();
+    if (protocol == nullptr || protocol->Connect() == 0) {
+        return RUN_CONNECT_FAILED;
+    }
+    plat::SuspendPoint();
+    if (g_FileUpdater.DownLoadUpdateFile() == 0) {
+        return RUN_UPDATE_FILE_FAILED;
+    }
+    plat::SuspendPoint();
+
+    bool checkLauncher = true;
+    if (!g_LoginFront.IsLoginFront()) {
+        g_UpdateLogger.UpdateLog("Not Use LF Server(Next Step Launcher Version Check)\n");
+        // The overseas publisher updates the launcher itself.
+        checkLauncher = (m_nKBT_USA == 0);
+    } else {
+        g_UpdateLogger.UpdateLog("Use LF Server\n");
+        if (g_LoginFront.QueryVersion() != 0) {
+            g_UpdateLogger.UpdateLog("*** Not Need Update ***\n");
+            return RUN_OK;
+        }
+    }
+
+    if (checkLauncher) {
+        const std::string path = plat::JoinPath(g_FileUpdater.m_szUpdatePath, "update.uvf");
+        if (g_FileUpdater.CheckLauncherVersion(path.c_str()) == 0) {
+            g_UpdateLogger.UpdateLog("Launcher Update End\n");
+            return RUN_LAUNCHER_UPDATED;
+        }
+        plat::SuspendPoint();
+    }
+
+    if (g_FileUpdater.CheckUpdateListVersion() != 0) {
+        g_UpdateLogger.UpdateLog("*** Not Need Major & Minor Update ***\n");
+        return RUN_OK;
+    }
+    plat::SuspendPoint();
+    if (g_FileUpdater.IsLoop() == 0) {
+        return g_FileUpdater.UpdateProcess();
+    }
+    // Loop mode keeps applying whatever the server publishes next; only a
+    // failing pass ends it.
+    int result = g_FileUpdater.UpdateProcess();
+    while (result == RUN_OK) {
+        g_FileUpdater.SetManualVersionFlag(1);
+        plat::SuspendPoint();
+        result = g_FileUpdater.UpdateProcess();
+    }
+    return RUN_FAILED;
+}
+
+int CUpdateModule::CloseThread() {
+    return g_FileUpdater.StopRequest();
+}
+
+void CUpdateModule::SuspendManualUpdate() {
+    if (m_hThread) {
+        plat::SuspendThread(m_hThread);
+    }
+}
+
+void CUpdateModule::ResumeManualUpdate() {
+    if (m_hThread) {
+        plat::ResumeThread(m_hThread);
+    }
+}
+
+void CUpdateModule::StopManualUpdate() {
+    CloseThread();
+    ResumeManualUpdate();
+}
+
+int CUpdateModule::CheckOnlyVersion() {
+    return g_FileUpdater.CheckOnlyVersion();
+}
