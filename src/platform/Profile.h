@@ -11,6 +11,8 @@ namespace plat {
 // Copies the value (or def when the key, section or file is missing) into
 // buf, cut to size-1 characters and zero-terminated. Returns the number of
 // characters copied, without the terminator. size 0 copies nothing.
+// With key nullptr, copies the section's key names instead (each followed by
+// a NUL, the list by a second NUL); with section nullptr, the section names.
 unsigned GetPrivateProfileString(const char* section, const char* key, const char* def, char* buf,
                                  unsigned size, const char* path);
 // Convenience form returning the whole value.
@@ -20,7 +22,8 @@ std::string GetProfileString(const std::string& section, const std::string& key,
 // key is missing; a value without leading digits gives 0.
 int GetPrivateProfileInt(const char* section, const char* key, int def, const char* path);
 // Writes one key, keeping the rest of the file as it was; creates the
-// section (and the file) when missing. value nullptr deletes the key.
+// section (and the file) when missing. value nullptr deletes the key; key
+// nullptr deletes the whole section. Safe to call from several threads.
 bool WritePrivateProfileString(const char* section, const char* key, const char* value,
                                const char* path);
 
@@ -31,12 +34,17 @@ public:
     explicit ProfileText(const std::string& text);
     // nullptr when the key is missing; the pointer lives as long as *this.
     const std::string* Find(const std::string& section, const std::string& key) const;
+    // Section names in file order (each once, first spelling).
+    std::vector<std::string> Sections() const;
+    // Key names of a section in file order (each once, first spelling).
+    std::vector<std::string> Keys(const std::string& section) const;
 
 private:
     struct Entry {
         std::string section, key, value;
     };
     std::vector<Entry> m_entries;
+    std::vector<std::string> m_sections;
 };
 
 }  // namespace plat

@@ -24,6 +24,8 @@ void SuspendThread(const ThreadHandle& t);
 void SuspendPoint();
 // Waits for the thread to end; true when it ended within timeoutMs.
 bool WaitForThread(const ThreadHandle& t, uint32_t timeoutMs);
+// The value fn returned, once the thread has ended; false while it runs.
+bool GetThreadExitCode(const ThreadHandle& t, uint32_t& code);
 uint32_t GetCurrentThreadId();
 
 void Sleep(uint32_t ms);

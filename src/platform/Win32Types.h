@@ -18,6 +18,7 @@ constexpr uint32_t ERROR_WRITE_FAULT_CODE = 29;
 constexpr uint32_t ERROR_READ_FAULT_CODE = 30;
 constexpr uint32_t ERROR_SHARING_VIOLATION_CODE = 32;
 constexpr uint32_t ERROR_HANDLE_DISK_FULL_CODE = 39;
+constexpr uint32_t ERROR_FILE_EXISTS_CODE = 80;  // CopyFile with failIfExists
 constexpr uint32_t ERROR_INVALID_PARAMETER_CODE = 87;
 constexpr uint32_t ERROR_DISK_FULL_CODE = 112;
 constexpr uint32_t ERROR_INVALID_NAME_CODE = 123;

@@ -1,0 +1,348 @@
+// File and directory operations reporting Win32 error codes.
+#include "platform/File.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <vector>
+
+#include "platform/Error.h"
+#include "platform/Path.h"
+#include "platform/Win32Types.h"
+
+namespace plat {
+namespace {
+
+bool Fail() {
+    SetLastErrorFromErrno();
+    return false;
+}
+
+bool FailWith(uint32_t code) {
+    SetLastError(code);
+    return false;
+}
+
+// A missing file whose directory is missing too is "path not found" on
+// Win32; callers distinguish the two cases.
+uint32_t MissingCode(const std::string& path) {
+    std::string dir = DirName(path);
+    if (!dir.empty() && !IsDirectory(dir)) {
+        return ERROR_PATH_NOT_FOUND_CODE;
+    }
+    return ERROR_FILE_NOT_FOUND_CODE;
+}
+
+bool FailErrnoPath(const std::string& path) {
+    if (errno == ENOENT) {
+        return FailWith(MissingCode(path));
+    }
+    return Fail();
+}
+
+bool WriteAll(int fd, const char* data, size_t size) {
+    while (size > 0) {
+        ssize_t n = write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool CopyFd(int in, int out) {
+    std::vector<char> buf(64 * 1024);
+    for (;;) {
+        ssize_t n = read(in, buf.data(), buf.size());
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        if (n == 0) {
+            return true;
+        }
+        if (!WriteAll(out, buf.data(), static_cast<size_t>(n))) {
+            return false;
+        }
+    }
+}
+
+// Creates a uniquely named temporary file beside target; returns its fd.
+int CreateTempBeside(const std::string& target, std::string& tempPath, mode_t mode) {
+    std::string templ = JoinPath(DirName(target).empty() ? "." : DirName(target),
+                                 "." + BaseName(target) + ".tmpXXXXXX");
+    std::vector<char> buf(templ.begin(), templ.end());
+    buf.push_back('\0');
+    int fd = mkstemp(buf.data());
+    if (fd >= 0) {
+        tempPath = buf.data();
+        fchmod(fd, mode);
+    }
+    return fd;
+}
+
+bool CopyIntoTemp(int in, const std::string& dst, mode_t mode, std::string& tmp) {
+    int out = CreateTempBeside(dst, tmp, mode & 07777);
+    if (out < 0) {
+        return FailErrnoPath(dst);
+    }
+    bool ok = CopyFd(in, out) && fsync(out) == 0;
+    int savedErrno = errno;
+    if (close(out) != 0 && ok) {
+        ok = false;
+        savedErrno = errno;
+    }
+    if (!ok) {
+        unlink(tmp.c_str());
+        SetLastErrorFromErrno(savedErrno);
+    }
+    return ok;
+}
+
+bool RemoveEntry(const std::string& path);
+
+bool RemoveChildren(const std::string& dir) {
+    DIR* d = opendir(dir.c_str());
+    if (d == nullptr) {
+        return Fail();
+    }
+    bool ok = true;
+    while (dirent* e = readdir(d)) {
+        std::string name = e->d_name;
+        if (name == "." || name == "..") {
+            continue;
+        }
+        if (!RemoveEntry(JoinPath(dir, name))) {
+            ok = false;
+        }
+    }
+    closedir(d);
+    return ok;
+}
+
+bool RemoveEntry(const std::string& path) {
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0) {
+        return Fail();
+    }
+    // Symbolic links are removed, never followed: a link inside the tree
+    // must not make us delete files outside it.
+    if (S_ISDIR(st.st_mode)) {
+        if (!RemoveChildren(path)) {
+            return false;
+        }
+        return rmdir(path.c_str()) == 0 || Fail();
+    }
+    return unlink(path.c_str()) == 0 || Fail();
+}
+
+}  // namespace
+
+bool FileExists(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0;
+}
+
+bool IsDirectory(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool GetFileSize(const std::string& path, uint64_t& size) {
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) {
+        return FailErrnoPath(path);
+    }
+    if (!S_ISREG(st.st_mode)) {
+        return FailWith(ERROR_ACCESS_DENIED_CODE);
+    }
+    size = static_cast<uint64_t>(st.st_size);
+    return true;
+}
+
+bool CopyFile(const std::string& src, const std::string& dst, bool failIfExists) {
+    int in = open(src.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) {
+        return FailErrnoPath(src);
+    }
+    struct stat srcSt;
+    if (fstat(in, &srcSt) != 0 || !S_ISREG(srcSt.st_mode)) {
+        close(in);
+        return FailWith(ERROR_ACCESS_DENIED_CODE);
+    }
+    struct stat dstSt;
+    if (stat(dst.c_str(), &dstSt) == 0) {
+        if (failIfExists) {
+            close(in);
+            return FailWith(80);  // ERROR_FILE_EXISTS
+        }
+        // A read-only target is protected until the caller clears the
+        // attribute, as on Win32; the rename below would otherwise ignore it.
+        if (S_ISDIR(dstSt.st_mode) || (dstSt.st_mode & S_IWUSR) == 0) {
+            close(in);
+            return FailWith(ERROR_ACCESS_DENIED_CODE);
+        }
+    }
+    std::string tmp;
+    bool ok = CopyIntoTemp(in, dst, srcSt.st_mode, tmp);
+    close(in);
+    if (!ok) {
+        return false;
+    }
+    if (failIfExists ? link(tmp.c_str(), dst.c_str()) != 0
+                     : rename(tmp.c_str(), dst.c_str()) != 0) {
+        int err = errno;
+        unlink(tmp.c_str());
+        return FailWith(err == EEXIST ? 80 : Win32FromErrno(err));
+    }
+    if (failIfExists) {
+        unlink(tmp.c_str());
+    }
+    return true;
+}
+
+bool DeleteFile(const std::string& path) {
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0) {
+        return FailErrnoPath(path);
+    }
+    if (S_ISDIR(st.st_mode)) {
+        return FailWith(ERROR_ACCESS_DENIED_CODE);
+    }
+    return unlink(path.c_str()) == 0 || Fail();
+}
+
+bool MoveFile(const std::string& src, const std::string& dst) {
+    if (rename(src.c_str(), dst.c_str()) == 0) {
+        return true;
+    }
+    if (errno == ENOENT) {
+        struct stat st;
+        return FailWith(lstat(src.c_str(), &st) != 0 ? MissingCode(src) : MissingCode(dst));
+    }
+    return Fail();
+}
+
+bool CreateDirectory(const std::string& path) {
+    if (mkdir(path.c_str(), 0777) != 0) {
+        return FailErrnoPath(path);
+    }
+    return true;
+}
+
+bool CreateDirectoryChain(const std::string& path) {
+    if (path.empty()) {
+        return FailWith(ERROR_INVALID_PARAMETER_CODE);
+    }
+    if (IsDirectory(path)) {
+        return true;
+    }
+    std::string parent = DirName(path);
+    if (!parent.empty() && parent != path && !CreateDirectoryChain(parent)) {
+        return false;
+    }
+    if (mkdir(path.c_str(), 0777) != 0 && !(errno == EEXIST && IsDirectory(path))) {
+        return Fail();
+    }
+    return true;
+}
+
+bool RemoveDirectory(const std::string& path) {
+    if (rmdir(path.c_str()) != 0) {
+        return FailErrnoPath(path);
+    }
+    return true;
+}
+
+bool DeleteTree(const std::string& path) {
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0) {
+        return FailErrnoPath(path);
+    }
+    return RemoveEntry(path);
+}
+
+bool IsReadOnly(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && (st.st_mode & S_IWUSR) == 0;
+}
+
+bool SetReadOnly(const std::string& path, bool readOnly) {
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) {
+        return FailErrnoPath(path);
+    }
+    mode_t mode = st.st_mode & 07777;
+    mode = readOnly ? (mode & ~(S_IWUSR | S_IWGRP | S_IWOTH)) : (mode | S_IWUSR);
+    return chmod(path.c_str(), mode) == 0 || Fail();
+}
+
+bool SetFileTime(const std::string& path, int64_t unixSeconds) {
+    struct timespec times[2];
+    times[0].tv_sec = static_cast<time_t>(unixSeconds);
+    times[0].tv_nsec = 0;
+    times[1] = times[0];
+    if (utimensat(AT_FDCWD, path.c_str(), times, 0) != 0) {
+        return FailErrnoPath(path);
+    }
+    return true;
+}
+
+bool ReadWholeFile(const std::string& path, std::string& out) {
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return FailErrnoPath(path);
+    }
+    std::string data;
+    char buf[64 * 1024];
+    for (;;) {
+        ssize_t n = read(fd, buf, sizeof buf);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            int err = errno;
+            close(fd);
+            // Reading a directory gives EISDIR, which maps to 5 as on Win32.
+            SetLastErrorFromErrno(err);
+            return false;
+        }
+        if (n == 0) {
+            break;
+        }
+        data.append(buf, static_cast<size_t>(n));
+    }
+    close(fd);
+    out.swap(data);
+    return true;
+}
+
+bool WriteWholeFile(const std::string& path, const void* data, size_t size) {
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        return FailErrnoPath(path);
+    }
+    bool ok = WriteAll(fd, static_cast<const char*>(data), size);
+    int err = errno;
+    if (close(fd) != 0 && ok) {
+        ok = false;
+        err = errno;
+    }
+    if (!ok) {
+        SetLastErrorFromErrno(err);
+    }
+    return ok;
+}
+
+}  // namespace plat
