@@ -86,6 +86,11 @@ public:
     static int GetLastCustomErrorCode() { return s_nCustomErrorCode; }
     static void SetUserLogName(const char* name);
     static void SetResponseTextHook(ResponseTextHook hook) { s_pResponseTextHook = hook; }
+    // The transfer library's last server response through the installed
+    // hook; false when no hook is installed or there is no response.
+    static bool GetLastResponseText(uint32_t* extendedError, char* buf, size_t size) {
+        return s_pResponseTextHook != nullptr && s_pResponseTextHook(extendedError, buf, size);
+    }
     // Restores every class-wide value to its initial state (tests only).
     static void ResetSharedStateForTests();
 
