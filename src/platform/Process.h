@@ -25,8 +25,14 @@ bool TerminateProcess(uint32_t pid);
 // set) when the program cannot be started.
 bool StartProcess(const std::string& program, const std::vector<std::string>& args,
                   uint32_t* pid = nullptr);
+// Reaps a child started by StartProcess: true with its exit code (128 +
+// signal when killed) once it has ended; false after timeoutMs (last error
+// 258) or when pid is not our child. A child never waited for stays a
+// zombie until this process ends.
+bool WaitForProcess(uint32_t pid, uint32_t timeoutMs, int* exitCode = nullptr);
 // Splits a Win32-style command line into words (blanks separate, double
-// quotes group).
+// quotes group, and backslashes are literal except before a double quote,
+// where 2n+1 of them give n and a literal quote).
 std::vector<std::string> SplitCommandLine(const std::string& line);
 
 // A lock that other processes see, released when the process dies: flock

@@ -26,7 +26,9 @@ public:
     // its length; 0 with buf "" when the id is in neither this bundle nor the
     // base table.
     int LoadString(unsigned id, char* buf, int size) const;
-    // Path of the bitmap file for an id, "" when unknown.
+    // Path of the bitmap file for an id (the base table's when this bundle
+    // lacks it), "" when unknown or when the name would leave the bundle's
+    // directory.
     std::string BitmapPath(unsigned id) const;
 
 private:
