@@ -1,0 +1,35 @@
+// Writes small zip archives for the extraction tests with the zip library's
+// own writer, so names can be anything a hostile archive could hold.
+#pragma once
+#include <minizip/zip.h>
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+struct ZipItem {
+    std::string name;
+    std::string data;
+    int method = 8;  // 0 stored, 8 deflated
+    bool directory = false;
+};
+
+inline void WriteZip(const std::string& path, const std::vector<ZipItem>& items) {
+    zipFile zf = zipOpen64(path.c_str(), APPEND_STATUS_CREATE);
+    if (zf == nullptr)
+        throw std::runtime_error("zipOpen64 failed");
+    for (const ZipItem& item : items) {
+        zip_fileinfo zi{};
+        zi.tmz_date = {30, 15, 10, 9, 2, 2007};  // 2007-03-09 10:15:30
+        zi.external_fa = item.directory ? 0x10 : 0x20;
+        if (zipOpenNewFileInZip64(zf, item.name.c_str(), &zi, nullptr, 0, nullptr, 0, nullptr,
+                                  item.method, item.method ? 6 : 0, 0) != ZIP_OK ||
+            zipWriteInFileInZip(zf, item.data.data(), static_cast<unsigned>(item.data.size())) !=
+                ZIP_OK ||
+            zipCloseFileInZip(zf) != ZIP_OK) {
+            zipClose(zf, nullptr);
+            throw std::runtime_error("writing zip entry failed");
+        }
+    }
+    zipClose(zf, nullptr);
+}
