@@ -1,4 +1,9 @@
+#include "transfer/FTPUpdater.h"
+#include "transfer/HTTPUpdater.h"
 #include "transfer/ProtocolUpdater.h"
 
-// Placeholder until the transfer classes exist.
-CProtocolUpdater* CreateProtocolUpdater(int /*protocol*/) { return nullptr; }
+CProtocolUpdater* CreateProtocolUpdater(int protocol) {
+    if (protocol == 1)
+        return new CHTTPUpdater();
+    return new CFTPUpdater();
+}

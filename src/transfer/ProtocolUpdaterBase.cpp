@@ -1,0 +1,115 @@
+#include "transfer/ProtocolUpdaterBase.h"
+
+#include "platform/Error.h"
+#include "platform/File.h"
+
+CProtocolUpdaterBase::CProtocolUpdaterBase() = default;
+
+CProtocolUpdaterBase::~CProtocolUpdaterBase() {
+    std::lock_guard<std::mutex> lock(m_stopLock);
+    if (m_hStopEvent) {
+        plat::SetEvent(m_hStopEvent);
+        plat::CloseEvent(m_hStopEvent);
+        m_hStopEvent.reset();
+    }
+}
+
+void CProtocolUpdaterBase::SetConnectInfo(const char* host, int port, const char* user,
+                                          const char* password, const char* servicePath,
+                                          const char* testPath, unsigned char launcherType) {
+    CopyField(m_szHost, host);
+    m_nPort = static_cast<unsigned>(port);
+    CopyField(m_szUser, user);
+    CopyField(m_szPassword, password);
+    if (servicePath)
+        CopyField(m_szServicePath, servicePath);
+    if (testPath)
+        CopyField(m_szTestPath, testPath);
+    if (LogsSettings()) {
+        UpdateLog("SetConnectInfo - HTTPUpdate \n");
+        UpdateLog("SetConnectInfo - HTTPUpdate TeszTestPath  %s \n", testPath ? testPath : "");
+        UpdateLog("SetConnectInfo - HTTPUpdate szServicePath %s \n", m_szServicePath);
+    }
+    SetLauncherType(launcherType);
+}
+
+int CProtocolUpdaterBase::DeletePath(const char* path) {
+    UpdateLog("DeletePath %s\n", path ? path : "");
+    if (path && *path && plat::DeleteTree(path))
+        return 1;
+    uint32_t code = plat::GetLastError();
+    if (code == 0)
+        code = plat::ERROR_FILE_NOT_FOUND_CODE;
+    UpdateLog("DeletePath %s ErrorCode %d\n", path ? path : "", static_cast<int>(code));
+    return 0;
+}
+
+void CProtocolUpdaterBase::SetLauncherType(unsigned int type) {
+    m_nLauncherType = type;
+    if (type == LAUNCHER_TYPE_SERVICE) {
+        if (LogsSettings())
+            UpdateLog("SetLauncherType - CHTTPUpdater LAUNCHER_TYPE_SERVICE\n");
+        SetLauncherPath(m_szServicePath);
+    } else if (type == LAUNCHER_TYPE_TEST) {
+        if (LogsSettings())
+            UpdateLog("SetLauncherType - CHTTPUpdater LAUNCHER_TYPE_TEST\n");
+        SetLauncherPath(m_szTestPath);
+    }
+}
+
+void CProtocolUpdaterBase::SetLauncherPath(const char* path) {
+    if (LogsSettings())
+        UpdateLog("CHTTPUpdater::SetLauncherPath(TCHAR* szFTPPath -  %s\n", path ? path : "");
+    // The service and test paths are passed in here themselves: copy through
+    // a temporary so that a path never overlaps its own destination.
+    char copy[sizeof m_szDefaultPath];
+    CopyField(copy, path);
+    CopyField(m_szDefaultPath, copy);
+}
+
+int CProtocolUpdaterBase::ConnectTo(const char* host, int port, const char* user,
+                                    const char* password) {
+    CopyField(m_szHost, host);
+    m_nPort = static_cast<unsigned>(port);
+    CopyField(m_szUser, user);
+    CopyField(m_szPassword, password);
+    return Connect();
+}
+
+void CProtocolUpdaterBase::SetStopEvent(plat::EventHandle stopEvent) {
+    std::lock_guard<std::mutex> lock(m_stopLock);
+    m_hStopEvent = std::move(stopEvent);
+}
+
+plat::EventHandle CProtocolUpdaterBase::GetStopEvent() {
+    std::lock_guard<std::mutex> lock(m_stopLock);
+    return m_hStopEvent;
+}
+
+bool CProtocolUpdaterBase::StopEventClear() {
+    plat::EventHandle ev = GetStopEvent();
+    return plat::WaitForSingleObject(ev, 0) == plat::WAIT_TIMEOUT_CODE;
+}
+
+void CProtocolUpdaterBase::SetAddress(const char* host) {
+    if (host && *host)
+        CopyField(m_szHost, host);
+}
+
+void CProtocolUpdaterBase::SetUserID(const char* user) {
+    if (user && *user)
+        CopyField(m_szUser, user);
+}
+
+void CProtocolUpdaterBase::SetPassword(const char* password) {
+    if (password && *password)
+        CopyField(m_szPassword, password);
+}
+
+void CProtocolUpdaterBase::SetCallBack(WindowHandle window, UPDATE_CALLBACK callback) {
+    CUpdaterBase::SetCallBack(window, callback);
+}
+
+void CProtocolUpdaterBase::RecordSystemError(uint32_t code) {
+    SetLastErrorMsg(ERROR_KIND_SYSTEM, static_cast<int>(code), nullptr, CUSTOM_ERROR_NONE);
+}
