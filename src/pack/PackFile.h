@@ -120,8 +120,12 @@ private:
     int LoadMetadata();
     int LoadTree(uint64_t fileSize);
     int Commit();
-    int MoveDataRegion(uint64_t from, uint64_t end, uint64_t growth, std::FILE* journal,
-                       uint64_t cursorOffset);
+    void BuildMetadata(std::string& blob) const;
+    // Journal (PackFileJournal.cpp): records a commit, then carries it out.
+    int WriteJournal(uint64_t moveFrom, uint64_t moveEnd, uint64_t growth, const std::string& blob);
+    int ApplyJournal(uint64_t moveFrom, uint64_t moveEnd, uint64_t growth, uint64_t cursor,
+                     const std::string& blob);
+    int MoveDataRegion(uint64_t from, uint64_t cursor, uint64_t growth, std::FILE* journal);
     int ReplayJournal();
     void ForgetArchive();
     void ReleaseBlock(uint64_t offset, uint64_t size);
@@ -143,15 +147,13 @@ private:
     std::unique_ptr<CPackFileTree> m_pTree;
     std::unique_ptr<uint64_t[]> m_FreeSize;
     std::unique_ptr<uint64_t[]> m_FreeOffset;
-    struct FreeIndex;
+    struct FreeIndex;  // PackFileFreeIndex.h
     std::unique_ptr<FreeIndex> m_pFreeIndex;
 };
 
 template <class Fn>
 void CPackFile::ForEachFile(Fn fn) const {
-    ForEachFileImpl(
-        [](void* ctx, const std::string& path, uint64_t size) {
-            (*static_cast<Fn*>(ctx))(path, size);
-        },
-        &fn);
+    ForEachFileImpl([](void* ctx, const std::string& path,
+                       uint64_t size) { (*static_cast<Fn*>(ctx))(path, size); },
+                    &fn);
 }
