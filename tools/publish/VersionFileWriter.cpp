@@ -63,11 +63,7 @@ std::vector<uint8_t> CVersionFileWriter::Build(const VersionHeader& h,
 }
 
 void CVersionFileWriter::Scramble(std::vector<uint8_t>& data) {
-    // Same operation as the launcher's ScrambleBuffer, kept local so the tool
-    // does not pull in the updater base (logs, error record) just for an XOR.
-    for (size_t i = 0; i < data.size(); ++i) {
-        data[i] ^= kScrambleKey[i % sizeof(kScrambleKey)];
-    }
+    ScrambleBuffer(data.data(), data.size());
 }
 
 void CVersionFileWriter::Write(const std::string& path, const VersionHeader& header,

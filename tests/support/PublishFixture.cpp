@@ -1,0 +1,138 @@
+#include "support/PublishFixture.h"
+
+#include <stdlib.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "platform/Process.h"
+
+namespace fs = std::filesystem;
+
+namespace varntest {
+
+namespace {
+
+std::string BigContent(int generation) {
+    std::string s(100000, '\0');
+    uint32_t x = 2463534242u + static_cast<uint32_t>(generation);
+    for (char& c : s) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        c = static_cast<char>(x);
+    }
+    return s;
+}
+
+}  // namespace
+
+CPublishFixture::CPublishFixture(int versionCount) : m_count(versionCount) {
+    std::string tmpl = (fs::temp_directory_path() / "varn-publish-XXXXXX").string();
+    if (!mkdtemp(tmpl.data())) {
+        std::perror("mkdtemp");
+        std::abort();
+    }
+    m_root = tmpl;
+    for (int i = 0; i < m_count; ++i) {
+        for (const std::string& name : FileNames(i)) {
+            WriteFile((fs::path(VersionDir(i)) / name).string(), Content(name, i));
+        }
+    }
+}
+
+CPublishFixture::~CPublishFixture() {
+    std::error_code ec;
+    fs::remove_all(m_root, ec);
+}
+
+std::string CPublishFixture::Version(int index) {
+    return "1.0.0." + std::to_string(index + 1);
+}
+
+std::string CPublishFixture::VersionDir(int index) const {
+    return (fs::path(m_root) / "versions" / Version(index)).string();
+}
+
+std::string CPublishFixture::OutDir() const {
+    return (fs::path(m_root) / "patch").string();
+}
+
+std::vector<std::string> CPublishFixture::FileNames(int index) {
+    std::vector<std::string> names = {"Data/big.bin", "Data/common.dat"};
+    for (int k = 1; k <= index; ++k) {
+        names.push_back("Data/Map/level" + std::to_string(k) + ".map");
+    }
+    names.push_back("Varngame.exe");
+    names.push_back("settings.ini");
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string CPublishFixture::Content(const std::string& name, int index) {
+    if (name == "Data/big.bin") {
+        return BigContent(index >= 1 ? 1 : 0);
+    }
+    if (name == "Data/common.dat") {
+        return "common data\n";
+    }
+    if (name == "Varngame.exe") {
+        return "game build " + std::to_string(index) + "\n";
+    }
+    if (name == "settings.ini") {
+        return "[COMMON]\nLEVEL=" + std::to_string(index) + "\n";
+    }
+    const std::string prefix = "Data/Map/level";
+    if (name.rfind(prefix, 0) == 0) {
+        int k = std::atoi(name.c_str() + prefix.size());
+        return k >= 1 && k <= index ? "map " + std::to_string(k) + "\n" : "";
+    }
+    return "";
+}
+
+int CPublishFixture::Publish(const std::vector<std::string>& extra) const {
+    std::vector<std::string> args = {"--out", OutDir(), "--update-name", UpdateName()};
+    args.insert(args.end(), extra.begin(), extra.end());
+    for (int i = 0; i < m_count; ++i) {
+        args.push_back(Version(i) + ":" + VersionDir(i));
+    }
+    return Run(args);
+}
+
+int CPublishFixture::Install(int index, const std::string& gameDir) const {
+    return Run({"install", "--version", Version(index), "--update-name", UpdateName(),
+                VersionDir(index), gameDir});
+}
+
+int CPublishFixture::Run(const std::vector<std::string>& args) const {
+    if (m_runner) {
+        return m_runner(args);
+    }
+    uint32_t pid = 0;
+    if (!plat::StartProcess(BinaryPath(), args, &pid)) {
+        return -1;
+    }
+    int code = -1;
+    // Generous: the publisher works on a few small files only.
+    if (!plat::WaitForProcess(pid, 120000, &code)) {
+        plat::TerminateProcess(pid);
+        plat::WaitForProcess(pid, 5000, &code);
+        return -1;
+    }
+    return code;
+}
+
+std::string CPublishFixture::BinaryPath() {
+    return VARN_BINARY_DIR "/bin/varn-publish";
+}
+
+void CPublishFixture::WriteFile(const std::string& path, const std::string& content) {
+    fs::create_directories(fs::path(path).parent_path());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << content;
+}
+
+}  // namespace varntest
