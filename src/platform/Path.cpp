@@ -108,9 +108,9 @@ std::string GetModuleFileName() {
 }
 
 std::string GetCommandLine() {
-    std::vector<std::string> args = ReadSelfArgs();
-    std::string line = args.empty() ? QuoteIfBlank(GetModulePath()) : QuoteIfBlank(args[0]);
-    return line + GetCommandLineArgs();
+    // The full program path, not argv[0] as typed: hosts hand this line on
+    // to programs started from another directory.
+    return QuoteIfBlank(GetModulePath()) + GetCommandLineArgs();
 }
 
 std::string GetCommandLineArgs() {

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/Win32Types.h"
+
 namespace plat {
 
 struct ProcessEntry {
