@@ -13,8 +13,12 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
+#include <string>
 
+#include "archive/FileHash.h"
+#include "engine/ClosingTicker.h"
 #include "engine/UpdateVersion.h"
 #include "engine/VersionFileLayout.h"
 #include "pack/PackFile.h"
@@ -81,6 +85,46 @@ public:
     // 0 update needed, 1 up to date, 2 a version file unreadable,
     // 3 no connection, 4 update.uvf not downloaded. Any thread (no run active).
     int CheckOnlyVersion();
+
+    // --- download plan (FileUpdaterPlan.cpp), worker thread ---
+    // Fetches versionlist.uvf and sums the planned archives into the progress
+    // record: 1 ready, 4 versionlist.uvf not fetched, 6 a full update with no
+    // full archive offered.
+    int PrepareDownloadPlan();
+    // Sums the archives of the current kind from versionlist.uvf, starting
+    // at localVersion; may switch the kind to a full update when the chain
+    // is bigger than the full archive. 1 / 0 (full update, none offered).
+    int GetVersionFileInformation(UPDATE_CALLBACK_INFO* info, const char* localVersion,
+                                  uint64_t* downloadSize, int* fileCount);
+    // Names the next archive (base name). 1 named (or the list ended early
+    // at an empty entry: base name unchanged), 0 none leads on (error 2006).
+    int SetFtpVersionFileName();
+    // "%.2f Byte/KB/MB/GB" of a size, into out.
+    static void FormatDownloadSize(uint64_t size, char* out, size_t outSize);
+    const char* ArchiveBaseName() const { return m_szUpdateFileName; }
+
+    // --- one archive (FileUpdaterRun.cpp), worker thread ---
+    // Fetch (or reuse), verify, unpack and apply the named archive. 1 / 0.
+    int PatchOneArchive();
+    // 1 when the file exists with the expected size and fingerprint.
+    int DownloadCheck(const char* path, const char* expectedHash, uint32_t expectedSize);
+    // 1 when the file exists and (expectedSize 0 or) its low 32 bits of size match.
+    int ExistUpdateFile(const char* path, uint32_t expectedSize);
+    // Mails the logs; 1 when sent. The mail session is not wired yet: 0.
+    int SendLogMail();
+    // Unpacks an archive into outdir (emptied first unless it is the game
+    // directory) with progress and the stop test; 1 / 0 (error recorded).
+    int ExtractFile(const char* archive, const char* outdir, int count, int deleteAfter,
+                    int countFromArchive);
+
+    // --- applying a file list (FileUpdaterApply.cpp), worker thread ---
+    // Applies "<update>/<base name>/filelist.uvf". 1 all applied / 0.
+    int UpdateVersionFile();
+    int NormalFileUpdate(const UpdateFileEntry* entry);
+    int ConfigFileUpdate(const UpdateFileEntry* entry);
+    // Creates each missing level of a "\"-separated directory below the game
+    // directory; failures are ignored (the copy reports them).
+    void MakeDirectoryChain(const char* relativeDir);
     // Signals, closes and uninstalls the transfer's stop event. Returns 1 when
     // none was installed, else 0. Safe from any thread.
     int StopRequest();
@@ -191,6 +235,33 @@ protected:
     char m_szLocalEndVersion[20] = {};
     char m_szExecutePath[260] = {};
     char m_szLauncherVersion[20] = {};  // this launcher's own version
+
+    // Plan and step (FileUpdaterPlan/Run/Apply.cpp).
+    char m_szUpdateFileName[260] = {};  // archive base name
+    char m_szUnpackPath[260] = {};      // unpack directory of the current archive
+    bool m_bArchiveNamed = false;       // SetFtpVersionFileName wrote a new name
+    CFileHash m_FileHash;
+    // Records a kind-1 last error whose text is string id formatted with args.
+    void RecordStringError(int errorCode, unsigned stringId, int bufferSize, int customCode,
+                           std::initializer_list<const char*> args = {});
+    plat::ResourceHandle ResourceHandle();
+    // True once the run's stop event is signalled, closed or removed; false
+    // when there is no transfer object at all (nothing can stop the run).
+    bool StopSignalled();
+    std::string VersionListPath() const;
+    // Copies filelist.uvf of the unpacked archive over version.uvf (one retry
+    // after clearing a read-only target). 1 / 0 with the last error recorded.
+    int ReplaceVersionFile(bool logCopy);
+    // Downloads the named archive, with one reconnect and retry when an FTP
+    // server closed its control connection (reply 421). 1 / 0 (recorded).
+    int DownloadArchive(const char* archivePath);
+    // One list entry by its update type; 1 applied or passed over, 0 failed.
+    int ApplyEntry(const UpdateFileEntry* entry);
+    // The second chance of NormalFileUpdate after the first copy failed with
+    // error; records the matching last error when it fails again.
+    int RetryFileCopy(uint32_t error, const std::string& source, const std::string& target);
+    void SendClosingTick();
+    CClosingTicker m_ClosingTicker{[this] { SendClosingTick(); }};
 };
 
 extern CFileUpdater g_FileUpdater;
