@@ -2,7 +2,6 @@
 
 #include <curl/curl.h>
 
-#include <strings.h>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +11,7 @@
 #include "platform/File.h"
 #include "platform/Resource.h"
 #include "transfer/CurlSupport.h"
+#include "transfer/HttpReplyHeader.h"
 
 namespace {
 
@@ -22,30 +22,14 @@ CURL* Curl(void* p) {
     return static_cast<CURL*>(p);
 }
 
-std::string TrimLine(const char* data, size_t n) {
-    while (n > 0 && (data[n - 1] == '\r' || data[n - 1] == '\n'))
-        --n;
-    return std::string(data, n);
-}
-
-bool HeaderIs(const std::string& line, const char* name) {
-    size_t len = std::strlen(name);
-    return line.size() > len && line[len] == ':' && strncasecmp(line.c_str(), name, len) == 0;
-}
-
 }  // namespace
 
 struct CHTTPUpdater::Transfer {
     CHTTPUpdater* self = nullptr;
     FILE* file = nullptr;
     const char* remoteName = "";
-    // The reply block being read; reset by every status line (interim and
-    // redirect replies come before the final one).
-    int status = 0;
-    std::string statusLine;
-    bool haveLength = false;
-    bool haveLocation = false;
-    uint64_t length = 0;
+    CHttpReplyHeader reply;
+    uint64_t length = 0;  // announced by the final reply
     bool replyAccepted = false;
     uint64_t received = 0;
     enum Abort { NONE, STOPPED, WRITE_FAILED, BAD_STATUS, NO_LENGTH } abort = NONE;
@@ -229,42 +213,22 @@ int CHTTPUpdater::DownloadFile(const char* remoteName, const char* localPath) {
 size_t CHTTPUpdater::OnHeader(char* data, size_t size, size_t count, void* userdata) {
     Transfer& t = *static_cast<Transfer*>(userdata);
     size_t n = size * count;
-    std::string line = TrimLine(data, n);
-    if (line.compare(0, 5, "HTTP/") == 0) {
-        t.status = 0;
-        t.statusLine = line;
-        t.haveLength = t.haveLocation = false;
-        size_t sp = line.find(' ');
-        if (sp != std::string::npos)
-            t.status = std::atoi(line.c_str() + sp + 1);
-    } else if (HeaderIs(line, "Content-Length")) {
-        char* end = nullptr;
-        const char* v = line.c_str() + std::strlen("Content-Length:");
-        unsigned long long len = std::strtoull(v, &end, 10);
-        t.haveLength = end != v;
-        t.length = len;
-    } else if (HeaderIs(line, "Location")) {
-        t.haveLocation = true;
-    } else if (line.empty()) {
-        // End of a reply block: interim replies and redirects that libcurl
-        // follows are skipped; the final reply decides.
-        bool interim = t.status >= 100 && t.status < 200;
-        bool followed = t.status >= 300 && t.status < 400 && t.haveLocation;
-        if (!interim && !followed && !t.self->AcceptReply(t))
-            return 0;
-    }
+    if (t.reply.Feed(data, n) == CHttpReplyHeader::LINE_FINAL && !t.self->AcceptReply(t))
+        return 0;
     return n;
 }
 
 bool CHTTPUpdater::AcceptReply(Transfer& t) {
-    if (t.status < 200 || t.status >= 300) {
+    int status = t.reply.Status();
+    if (status < 200 || status >= 300) {
         t.abort = Transfer::BAD_STATUS;
         return false;
     }
-    if (!t.haveLength) {
+    if (!t.reply.HasLength()) {
         t.abort = Transfer::NO_LENGTH;
         return false;
     }
+    t.length = t.reply.Length();
     t.replyAccepted = true;
     if (t.length == 0)
         return true;
@@ -333,9 +297,10 @@ int CHTTPUpdater::FinishDownload(Transfer& t, int rcInt, const char* localPath) 
         case Transfer::BAD_STATUS:
             // An error page must never pass for the file asked for.
             plat::DeleteFile(localPath);
-            transfer::SetLastResponse(static_cast<uint32_t>(t.status), t.statusLine);
+            transfer::SetLastResponse(static_cast<uint32_t>(t.reply.Status()),
+                                      t.reply.StatusLine());
             SetLastErrorMsg(ERROR_KIND_CUSTOM, static_cast<int>(transfer::kErrorInternetExtended),
-                            t.statusLine.c_str(), CUSTOM_ERROR_NONE);
+                            t.reply.StatusLine().c_str(), CUSTOM_ERROR_NONE);
             return 0;
         case Transfer::NO_LENGTH:
             RecordSystemError(transfer::kErrorHttpHeaderNotFound);
