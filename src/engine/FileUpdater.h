@@ -206,6 +206,15 @@ protected:
     // Pack objects of PackFileUpdate; kept open across entries of one pack.
     CPackFile m_Packfile;      // the installed pack
     CPackFile m_TempPackfile;  // the patch's copy of the same pack
+    // Steps of PackFileUpdate (FileUpdaterPack.cpp). The openers return 1
+    // when the pack object is open on the path; CopyOutOfPatchPack returns 1
+    // copied, 0 failed after the scratch file was made, -1 failed before.
+    int PackFileUpdateSteps(UpdateFileEntry* entry);
+    int OpenInstalledPack(const char* packFilePath, const char* packPath);
+    int OpenPatchPack(const char* tempPackPath);
+    int CopyOutOfPatchPack(const UpdateFileEntry* entry, const char* innerPath,
+                           const char* scratchPath);
+    int VerifyScratch(const UpdateFileEntry* entry, const char* scratchPath);
     // Closing ticker (FileUpdaterApply.cpp): start before closing a pack,
     // stop (clears the active flag) after the close.
     void StartClosingTicker();
