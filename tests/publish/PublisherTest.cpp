@@ -234,3 +234,23 @@ TEST_F(PublisherTest, InstallWritesFilesAndRecord) {
 }
 
 }  // namespace
+
+namespace {
+
+// The integration tests drive the built tool; make sure the fixture's
+// default path (a child process) publishes the same patch root.
+TEST(PublishFixtureTest, BinaryPublishesAndInstalls) {
+    if (!fs::exists(CPublishFixture::BinaryPath())) {
+        GTEST_SKIP() << "varn-publish not built";
+    }
+    CPublishFixture game(2);
+    ASSERT_EQ(game.Publish({"--config", "*.ini"}), 0);
+    EXPECT_TRUE(fs::exists(game.OutDir() + "/1.0.0.1_to_1.0.0.2.lbc"));
+    EXPECT_EQ(Profile(game.OutDir() + "/versionlist.uvf", "VERSIONLIST", "VERSION0"), "1.0.0.2");
+    std::string gameDir = game.Root() + "/installed";
+    ASSERT_EQ(game.Install(0, gameDir), 0);
+    EXPECT_TRUE(fs::exists(gameDir + "/Update/version.uvf"));
+    EXPECT_NE(game.Run({"--update-name", "../x"}), 0);
+}
+
+}  // namespace
