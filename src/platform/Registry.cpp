@@ -78,7 +78,8 @@ bool RegistryReadString(const std::string& keyPath, const std::string& name, std
         SetLastError(ERROR_FILE_NOT_FOUND_CODE);
         return false;
     }
-    const std::string* found = ProfileText(text).Find(kSection, name);
+    const ProfileText profile(text);
+    const std::string* found = profile.Find(kSection, name);
     if (found == nullptr) {
         SetLastError(ERROR_FILE_NOT_FOUND_CODE);
         return false;
