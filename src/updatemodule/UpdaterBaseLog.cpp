@@ -27,11 +27,11 @@ bool AppendLine(const std::string& path, const char* text) {
     return true;
 }
 
-// A retry after creating the log directory covers the first line of a day
-// on a fresh installation.
+// A retry after creating the log directory covers the first line on a
+// fresh installation, where even the update directory may not exist yet.
 void AppendWithRetry(const std::string& path, const std::string& dir, const char* text) {
     if (!AppendLine(path, text)) {
-        plat::CreateDirectory(dir);
+        plat::CreateDirectoryChain(dir);
         AppendLine(path, text);
     }
 }

@@ -1,0 +1,139 @@
+// The scrambled launcher type file: decoding, the settings it feeds, and the
+// plain copy the window reads later.
+#include "ModuleTestDir.h"
+#include "platform/Path.h"
+
+namespace {
+
+std::string Scrambled(std::string plain) {
+    ScrambleBuffer(reinterpret_cast<uint8_t*>(plain.data()), plain.size());
+    return plain;
+}
+
+// Exposes the protected loader.
+class TestModule : public CUpdateModule {
+public:
+    using CUpdateModule::LoadTypeFile;
+};
+
+const char kTypeFile[] =
+    "[SETUP]\r\n"
+    "LIVESERVERUPDATE=0\r\n"
+    "NOTICEURL=http://notice.example/test.html\r\n"
+    "SAVELOG=1\r\n"
+    "SAVEPATCHLOG=0\r\n"
+    "SENDLOG=1\r\n"
+    "MAILIP=mail.example\r\n"
+    "MAILUSERNAME=support\r\n"
+    "MAILPASS=\r\n"
+    "MAILADDRESS=support@mail.example\r\n"
+    "LOGINFRONTUSE=1\r\n"
+    "LOGINFRONTUSEDEFAULT=0\r\n"
+    "[LF SERVER]\r\n"
+    "COUNT=40\r\n"
+    "IP0=10.0.0.1\r\n"
+    "PORT0=5000\r\n"
+    "IP15=lf15.example\r\n"
+    "PORT15=5015\r\n";
+
+}  // namespace
+
+using TypeFileTest = ModuleTest;
+
+TEST_F(TypeFileTest, ScrambleIsItsOwnInverseForAnyLength) {
+    for (size_t len : {0u, 1u, 9u, 10u, 11u, 23u, 100u}) {
+        std::string plain(len, '\0');
+        for (size_t i = 0; i < len; ++i) {
+            plain[i] = static_cast<char>('a' + i % 26);
+        }
+        const std::string once = Scrambled(plain);
+        for (size_t i = 0; i < len; ++i) {
+            EXPECT_EQ(static_cast<uint8_t>(once[i]),
+                      static_cast<uint8_t>(plain[i]) ^ kScrambleKey[i % 10]);
+        }
+        EXPECT_EQ(Scrambled(once), plain) << len;
+
+        Write(Path("in.uvf"), once);
+        ASSERT_EQ(g_UpdateLogger.DecodeFile(Path("in.uvf").c_str(), Path("out.ini").c_str()),
+                  len > 0 ? 1 : 0);
+        if (len > 0) {
+            EXPECT_EQ(Read(Path("out.ini")), plain);
+        }
+    }
+}
+
+TEST_F(TypeFileTest, DecodeFailsOnMissingSourceOrUnwritableTarget) {
+    EXPECT_EQ(g_UpdateLogger.DecodeFile(Path("none.uvf").c_str(), Path("out.ini").c_str()), 0);
+    Write(Path("in.uvf"), Scrambled("[SETUP]\n"));
+    EXPECT_EQ(g_UpdateLogger.DecodeFile(Path("in.uvf").c_str(), Path("no/dir/out.ini").c_str()), 0);
+}
+
+TEST_F(TypeFileTest, LoadAppliesEverySectionAndKeepsThePlainCopyPrivate) {
+    Write(Path("Update/type.uvf"), Scrambled(kTypeFile));
+    TestModule module;  // the constructor loads the type file
+
+    EXPECT_EQ(CUpdaterBase::s_nSaveLog, 1);
+    EXPECT_EQ(CUpdaterBase::s_nSendLog, 1);
+    EXPECT_STREQ(CUpdaterBase::s_szMailServer, "mail.example");
+    EXPECT_STREQ(CUpdaterBase::s_szMailAddress, "support@mail.example");
+    EXPECT_STREQ(CUpdaterBase::s_szMailPass, "");
+
+    EXPECT_EQ(g_LoginFront.IsLoginFront(), 0);
+    EXPECT_EQ(g_LoginFront.IsUseDefault(), 0);
+    EXPECT_EQ(g_LoginFront.GetServerCount(), 16);  // COUNT=40 is cut to the table
+    EXPECT_STREQ(g_LoginFront.GetServerHost(0), "10.0.0.1");
+    EXPECT_EQ(g_LoginFront.GetServerPort(0), 5000);
+    EXPECT_STREQ(g_LoginFront.GetServerHost(15), "lf15.example");
+    EXPECT_EQ(g_LoginFront.GetServerPort(15), 5015);
+
+    EXPECT_EQ(module.IsLiveServerUpdate(), 0);
+    EXPECT_NE(UserLogText().find("for TestServer \n"), std::string::npos);
+    char url[260] = {};
+    module.GetNoticeURL(url, nullptr);
+    EXPECT_STREQ(url, "http://notice.example/test.html");
+
+    // The plain copy (it holds the mail password) lives in the private
+    // temporary directory, not beside other users' files.
+    char plain[260];
+    CUpdaterBase::GetPlainTypePath(plain, sizeof(plain));
+    EXPECT_EQ(Read(plain), kTypeFile);
+    EXPECT_NE(std::string(plain), Path("type.uvf"));
+    EXPECT_EQ(std::filesystem::status(plat::DirName(plain)).permissions() &
+                  std::filesystem::perms::others_all,
+              std::filesystem::perms::none);
+
+    // A later load that fails leaves the old copy to be read.
+    std::filesystem::remove(Path("Update/type.uvf"));
+    EXPECT_EQ(module.LoadTypeFile(), 0);
+    module.GetNoticeURL(url, nullptr);
+    EXPECT_STREQ(url, "http://notice.example/test.html");
+}
+
+TEST_F(TypeFileTest, EmptyStoredFileChangesNothing) {
+    Write(Path("Update/type.uvf"), "");
+    CUpdaterBase::s_nSaveLog = 0;
+    TestModule module;
+    EXPECT_EQ(module.LoadTypeFile(), 0);
+    EXPECT_EQ(CUpdaterBase::s_nSaveLog, 0);
+    EXPECT_EQ(g_LoginFront.IsLoginFront(), 1);
+
+    // Without any plain copy the built-in values answer.
+    EXPECT_EQ(module.IsLiveServerUpdate(), 1);
+    EXPECT_NE(UserLogText().find("for Live \n"), std::string::npos);
+    char url[260] = {};
+    module.GetNoticeURL(url, nullptr);
+    EXPECT_STREQ(url, CUpdateModule::kDefaultNoticeURL);
+}
+
+TEST_F(TypeFileTest, DefaultLoginFrontTableIsKept) {
+    Write(Path("plain.ini"), "[SETUP]\nLOGINFRONTUSEDEFAULT=1\n[LF SERVER]\nCOUNT=1\nIP0=x\n");
+    CLoginFrontClient client;
+    client.LoadSettings(Path("plain.ini").c_str());
+    EXPECT_EQ(client.IsLoginFront(), 0);
+    EXPECT_EQ(client.GetServerCount(), CLoginFrontClient::kMaxServers);
+    EXPECT_STREQ(client.GetServerHost(0), CLoginFrontClient::kDefaultHost);
+    EXPECT_STREQ(client.GetServerHost(1), CLoginFrontClient::kDefaultHost);
+    EXPECT_EQ(client.GetServerPort(1), CLoginFrontClient::kDefaultPort);
+    EXPECT_STREQ(client.GetServerHost(2), "");
+    EXPECT_EQ(client.QueryVersion(), 0);
+}

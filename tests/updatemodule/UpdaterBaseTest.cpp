@@ -1,0 +1,173 @@
+// Logs, the last-error record and its notification.
+#include <regex>
+#include <vector>
+
+#include "ModuleTestDir.h"
+#include "platform/Error.h"
+
+namespace {
+
+struct Seen {
+    int32_t code;
+    int32_t errorCode;
+    int32_t customCode;
+    std::string message;
+};
+std::vector<Seen> g_seen;
+
+void Record(int32_t code, UPDATE_CALLBACK_INFO* info) {
+    g_seen.push_back({code, info->nErrorCode, info->nCustomErrorCode, info->szErrorMsg});
+}
+
+bool FakeResponse(uint32_t* extended, char* buf, size_t size) {
+    *extended = 42;
+    snprintf(buf, size, "550 Access denied");
+    return true;
+}
+
+}  // namespace
+
+using LogTest = ModuleTest;
+
+TEST_F(LogTest, WithoutMarkerFileOnlyTheUserLogIsWritten) {
+    CUpdaterBase::s_nSaveLog = 1;
+    CUpdaterBase::s_nSavePatchLog = 1;
+    g_UpdateLogger.UpdateLog("update line\n");
+    g_UpdateLogger.PatchLog("patch line\n");
+    UserLog("user line %d\n", 7);
+
+    EXPECT_FALSE(std::filesystem::exists(Path("Update")));
+    EXPECT_NE(UserLogText().find("user line 7\n"), std::string::npos);
+}
+
+TEST_F(LogTest, FlagsGateTheLogsEvenWithMarker) {
+    Write(Path("LauncherLog.log"), "");
+    g_UpdateLogger.UpdateLog("update line\n");
+    g_UpdateLogger.PatchLog("patch line\n");
+    EXPECT_FALSE(std::filesystem::exists(Path("Update")));
+}
+
+TEST_F(LogTest, LinesAreTimeStampedAndAppendedToDatedFiles) {
+    EnableLogs();
+    g_UpdateLogger.UpdateLog("first %s\n", "line");
+    g_UpdateLogger.UpdateLog("second\n");
+    g_UpdateLogger.PatchLog("patched %d\n", 3);
+
+    const std::string update = UpdateLogText();
+    EXPECT_TRUE(std::regex_search(update, std::regex(R"(^\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\] )"
+                                                     R"(first line\n\[[^\]]+\] second\n$)")))
+        << update;
+    const std::string patch = Read(Path("Update/PATCHLOG.txt"));
+    EXPECT_TRUE(std::regex_search(patch, std::regex(R"(^\[[^\]]+\] patched 3\n$)"))) << patch;
+
+    // File names carry the date: LOG_YYYY_MM_DD.txt and USERLOGFILE_YYYY_MM_DD.txt.
+    UserLog("u\n");
+    const std::regex dated(R"((LOG|USERLOGFILE)_\d{4}_\d\d_\d\d\.txt)");
+    for (const char* dir : {"Update/Log", "Log"}) {
+        for (const auto& e : std::filesystem::directory_iterator(Path(dir))) {
+            EXPECT_TRUE(std::regex_match(e.path().filename().string(), dated)) << e.path();
+        }
+    }
+}
+
+TEST_F(LogTest, LongLinesAreCutNotOverrun) {
+    EnableLogs();
+    const std::string big(5000, 'x');
+    g_UpdateLogger.UpdateLog("%s\n", big.c_str());
+    const std::string text = UpdateLogText();
+    EXPECT_GT(text.size(), 2000u);
+    EXPECT_LT(text.size(), 2100u);
+}
+
+TEST_F(LogTest, CommandLineIsLoggedOnlyOnFirstSwitchOn) {
+    Write(Path("LauncherLog.log"), "");
+    g_UpdateLogger.EnableSaveLog(0);
+    EXPECT_EQ(g_UpdateLogger.m_nUserLogMode, 0);
+    g_UpdateLogger.EnableSaveLog(1);
+    EXPECT_EQ(g_UpdateLogger.m_nUserLogMode, 1);
+    g_UpdateLogger.EnableSavePatchLog();
+    g_UpdateLogger.EnableSavePatchLog();
+
+    EXPECT_EQ(Count(UpdateLogText(), "] CommandLine "), 1u);
+    EXPECT_EQ(Count(Read(Path("Update/PATCHLOG.txt")), "] CommandLine "), 1u);
+}
+
+class ErrorTest : public ModuleTest {
+protected:
+    void SetUp() override {
+        ModuleTest::SetUp();
+        g_seen.clear();
+        CUpdaterBase::SetCallBack(nullptr, Record);
+    }
+};
+
+TEST_F(ErrorTest, KindsSetMessageCodesAndNotification) {
+    EnableLogs();
+    g_UpdateLogger.SetLastErrorMsg(ERROR_KIND_CUSTOM, 5, "first text", 1003);
+    EXPECT_STREQ(CUpdaterBase::GetLastErrorMessage(), "first text");
+    EXPECT_EQ(CUpdaterBase::GetLastErrorKind(), ERROR_KIND_CUSTOM);
+
+    // A null message keeps the previous text but still records and notifies.
+    g_UpdateLogger.SetLastErrorMsg(ERROR_KIND_CUSTOM, 6, nullptr, 1004);
+    EXPECT_STREQ(CUpdaterBase::GetLastErrorMessage(), "first text");
+
+    // Kind 2 always uses the system's text, whatever message is passed.
+    g_UpdateLogger.SetLastErrorMsg(ERROR_KIND_SYSTEM, 2, "ignored", 0);
+    const std::string system = plat::FormatMessageText(2);
+    EXPECT_EQ(CUpdaterBase::GetLastErrorMessage(), system);
+
+    // Kind 0 clears the text and the record's codes, keeps the new codes, and
+    // stays silent.
+    g_UpdateLogger.SetLastErrorMsg(ERROR_KIND_NONE, 9, "ignored too", 77);
+    EXPECT_STREQ(CUpdaterBase::GetLastErrorMessage(), "");
+    EXPECT_EQ(CUpdaterBase::GetLastErrorKind(), ERROR_KIND_NONE);
+    EXPECT_EQ(CUpdaterBase::GetLastErrorCode(), 9);
+    EXPECT_EQ(CUpdaterBase::GetLastCustomErrorCode(), 77);
+    EXPECT_EQ(CUpdaterBase::CallbackInfo().nErrorCode, 0);
+    EXPECT_EQ(CUpdaterBase::CallbackInfo().nCustomErrorCode, 0);
+
+    ASSERT_EQ(g_seen.size(), 3u);
+    const Seen expected[] = {{NOTIFY_ERROR, 5, 1003, "first text"},
+                             {NOTIFY_ERROR, 6, 1004, "first text"},
+                             {NOTIFY_ERROR, 2, 0, system}};
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(g_seen[i].code, expected[i].code) << i;
+        EXPECT_EQ(g_seen[i].errorCode, expected[i].errorCode) << i;
+        EXPECT_EQ(g_seen[i].customCode, expected[i].customCode) << i;
+        EXPECT_EQ(g_seen[i].message, expected[i].message) << i;
+    }
+    const std::string log = UpdateLogText();
+    EXPECT_EQ(Count(log, "] SetLastErrorMsg ErrorCode "), 4u);
+    EXPECT_NE(log.find("SetLastErrorMsg ErrorCode 9 CustomErrorCode 77 ErrorMsg \n"),
+              std::string::npos);
+}
+
+TEST_F(ErrorTest, WithoutCallbackNothingIsNotified) {
+    CUpdaterBase::SetCallBack(nullptr, nullptr);
+    g_UpdateLogger.SetLastErrorMsg(ERROR_KIND_CUSTOM, 1, "text", 101);
+    EXPECT_TRUE(g_seen.empty());
+    EXPECT_STREQ(CUpdaterBase::GetLastErrorMessage(), "text");
+}
+
+TEST_F(ErrorTest, OverlongMessageIsCut) {
+    const std::string big(1000, 'm');
+    g_UpdateLogger.SetLastErrorMsg(ERROR_KIND_CUSTOM, 1, big.c_str(), 1);
+    EXPECT_EQ(std::string(CUpdaterBase::GetLastErrorMessage()), big.substr(0, 259));
+    EXPECT_EQ(std::string(CUpdaterBase::CallbackInfo().szErrorMsg), big.substr(0, 259));
+}
+
+TEST_F(ErrorTest, ExtendedErrorTakesTheServerResponse) {
+    EnableLogs();
+    CUpdaterBase::SetResponseTextHook(FakeResponse);
+    g_UpdateLogger.SetLastErrorMsg(ERROR_KIND_CUSTOM, 12003, nullptr, 2004);
+    EXPECT_STREQ(CUpdaterBase::GetLastErrorMessage(), "550 Access denied");
+
+    // With kind 2 the response is logged, then replaced by the system text.
+    g_UpdateLogger.SetLastErrorMsg(ERROR_KIND_SYSTEM, 12003, nullptr, 0);
+    EXPECT_EQ(CUpdaterBase::GetLastErrorMessage(), plat::FormatMessageText(12003));
+
+    const std::string log = UpdateLogText();
+    EXPECT_EQ(Count(log, "ERROR_INTERNET_EXTENDED_ERROR 42 ErrorMsg 550 Access denied\n"), 2u);
+    // The response line comes before the record line of the same call.
+    EXPECT_LT(log.find("ERROR_INTERNET_EXTENDED_ERROR"), log.find("SetLastErrorMsg"));
+}
