@@ -9,6 +9,7 @@
 
 #include "PublishCommandLine.h"
 #include "PublishReadBack.h"
+#include "archive/FileHash.h"
 #include "support/PublishFixture.h"
 
 namespace fs = std::filesystem;
@@ -132,6 +133,26 @@ TEST_F(PublisherTest, IncrementalArchiveHoldsChangedFilesAndTheirList) {
         EXPECT_EQ(rows[i].size, fs::file_size(local));
         EXPECT_EQ(rows[i].hash, Fingerprint(local));
     }
+}
+
+// The launcher's fingerprint reads only samples of large files, so a change
+// between samples leaves it unchanged; the file must still be published.
+TEST_F(PublisherTest, ChangeBetweenFingerprintSamplesIsPublished) {
+    std::string big = game.VersionDir(2) + "/Data/big.bin";
+    std::string data = ReadFile(big);
+    CFileHash::SamplePlan plan = CFileHash::PlanSamples(data.size());
+    ASSERT_GT(plan.count, 1);
+    uint64_t gap = plan.offset[0] + plan.length[0];  // first byte after sample 0
+    ASSERT_LT(gap, plan.offset[1]);
+    std::string before = Fingerprint(big);
+    data[gap] = static_cast<char>(data[gap] ^ 0x5A);
+    WriteFile(big, data);
+    ASSERT_EQ(Fingerprint(big), before);
+
+    ASSERT_EQ(game.Publish(), 0) << errors.str();
+    auto zip = ReadZip(Out("1.0.0.2_to_1.0.0.3.lbc"));
+    ASSERT_EQ(zip.count("Data/big.bin"), 1u);
+    EXPECT_EQ(zip["Data/big.bin"], data);
 }
 
 TEST_F(PublisherTest, FullArchiveCarriesEveryFileAndTheInstallationRecord) {

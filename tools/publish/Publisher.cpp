@@ -127,7 +127,8 @@ std::vector<ListEntry> CPublisher::ChangedFiles(const CVersionTree* from,
             throw std::invalid_argument(std::string(kListName) + " is reserved: " + to.Dir());
         }
         const TreeFile* old = from ? from->Find(f.name) : nullptr;
-        if (old && old->size == f.size && from->Hash(f.name) == to.Hash(f.name)) {
+        if (old && old->size == f.size &&
+            CVersionTree::SameContent(from->LocalPath(f.name), to.LocalPath(f.name))) {
             continue;
         }
         out.push_back({to.Hash(f.name), CVersionTree::ToDataName(f.name), m_rules.TypeOf(f.name),

@@ -1,8 +1,11 @@
 #include "VersionTree.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <stdexcept>
+#include <vector>
 
 #include "FileDigest.h"
 
@@ -80,6 +83,29 @@ bool CVersionTree::IsPublishableName(const std::string& name) {
         start = slash + 1;
     }
     return true;
+}
+
+bool CVersionTree::SameContent(const std::string& pathA, const std::string& pathB) {
+    using File = std::unique_ptr<FILE, int (*)(FILE*)>;
+    File a(std::fopen(pathA.c_str(), "rb"), &std::fclose);
+    File b(std::fopen(pathB.c_str(), "rb"), &std::fclose);
+    if (!a || !b) {
+        throw std::runtime_error("cannot read " + (a ? pathB : pathA));
+    }
+    std::vector<char> bufA(1 << 16), bufB(1 << 16);
+    for (;;) {
+        size_t na = std::fread(bufA.data(), 1, bufA.size(), a.get());
+        size_t nb = std::fread(bufB.data(), 1, bufB.size(), b.get());
+        if (std::ferror(a.get()) || std::ferror(b.get())) {
+            throw std::runtime_error("read error comparing " + pathA + " and " + pathB);
+        }
+        if (na != nb || !std::equal(bufA.begin(), bufA.begin() + na, bufB.begin())) {
+            return false;
+        }
+        if (na == 0) {
+            return true;
+        }
+    }
 }
 
 std::string CVersionTree::ToDataName(const std::string& name) {

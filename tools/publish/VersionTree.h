@@ -31,6 +31,10 @@ public:
     // no "\" (it would turn into a separator), no "." / ".." parts, not
     // absolute, and short enough for the 260-byte name field.
     static bool IsPublishableName(const std::string& name);
+    // True when both files hold the same bytes. Compares the content itself:
+    // the launcher's fingerprint samples large files, so equal fingerprints
+    // do not prove equal files. Throws std::runtime_error on a read error.
+    static bool SameContent(const std::string& pathA, const std::string& pathB);
     // "a/b" -> "a\b".
     static std::string ToDataName(const std::string& name);
 

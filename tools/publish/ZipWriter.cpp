@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <stdexcept>
 #include <vector>
@@ -63,9 +64,11 @@ void CZipWriter::AddFile(const std::string& localPath, const std::string& entryN
     if (!f) {
         throw std::runtime_error("cannot read " + localPath);
     }
-    std::fseek(f.get(), 0, SEEK_END);
-    uint64_t size = static_cast<uint64_t>(ftello(f.get()));
-    std::fseek(f.get(), 0, SEEK_SET);
+    std::error_code ec;
+    uint64_t size = std::filesystem::file_size(localPath, ec);
+    if (ec) {
+        throw std::runtime_error("cannot read " + localPath);
+    }
     OpenEntry(entryName, size);
     std::vector<char> buf(kChunk);
     uint64_t total = 0;
