@@ -77,9 +77,3 @@ TEST(LanguageBundleTest, EveryIdExistsWithMatchingArguments) {
         }
     }
 }
-
-TEST(LanguageBundleTest, ConversionScannerSeesWhatPrintfSees) {
-    EXPECT_EQ(Conversions("a %s b %-10s c %%d %d"), "ssd");
-    EXPECT_EQ(Conversions("100%%"), "");
-    EXPECT_EQ(Conversions("%ls%5.2f"), "sf");
-}
