@@ -59,12 +59,14 @@ TEST(UpdateVersionTest, ReadsHeaderListsAndTrailer) {
     ASSERT_NE(list, nullptr);
     // List B starts after list A: a wrong skip would misread every entry.
     EXPECT_STREQ(list[0].szFileName, "Data\\a.bin");
-    EXPECT_EQ(list[0].nFileSize, 123u);
+    EXPECT_EQ(uint32_t{list[0].nFileSize},  // packed: copy before binding
+              123u);
     EXPECT_EQ(list[0].byUpdateType, 0);
     EXPECT_EQ(std::string(list[1].szHash), std::string(40, 'F'));
     EXPECT_STREQ(list[1].szFileName, "Data\\Sound\\Sound.lpk\\b.wav");
     EXPECT_EQ(list[1].byUpdateType, 3);
-    EXPECT_EQ(list[1].nFileSize, 0xFFFFFFF0u);
+    EXPECT_EQ(uint32_t{list[1].nFileSize},  // packed: copy before binding
+              0xFFFFFFF0u);
 }
 
 TEST(UpdateVersionTest, NoNamesAndNoFiles) {

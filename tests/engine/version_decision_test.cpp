@@ -2,9 +2,12 @@
 // (CheckOnlyVersion), settings and the stop request, on real scrambled files.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <fstream>
 #include <optional>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "engine/version_test_env.h"
 #include "platform/Path.h"
@@ -258,6 +261,25 @@ TEST_F(VersionDecisionTest, StopRequestSignalsOnce) {
     EXPECT_NE(plat::WaitForSingleObject(waiterCopy, 0), plat::WAIT_TIMEOUT_CODE);
     EXPECT_FALSE(fake->GetStopEvent());
     EXPECT_EQ(engine.StopRequest(), 1);
+}
+
+TEST_F(VersionDecisionTest, ConcurrentStopRequestNeverLosesAnEvent) {
+    // The window thread may stop while the worker swaps events: every event
+    // the worker installed must end up signalled, or a later stop is lost.
+    engine.InstallFake()->yieldAfterGet = true;
+    std::atomic<bool> done{false};
+    std::thread window([&] {
+        while (!done)
+            engine.StopRequest();
+    });
+    std::vector<plat::EventHandle> installed;
+    for (int i = 0; i < 2000; ++i)
+        installed.push_back(engine.InstallStopEvent());
+    done = true;
+    window.join();
+    engine.StopRequest();
+    for (const plat::EventHandle& ev : installed)
+        ASSERT_NE(plat::WaitForSingleObject(ev, 0), plat::WAIT_TIMEOUT_CODE);
 }
 
 TEST_F(VersionDecisionTest, InstallingReplacesAndStopsTheOldEvent) {

@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <utility>
 
 #include "engine/FileUpdater.h"
@@ -48,6 +49,7 @@ public:
     int setLauncherTypeCalls = 0;
     unsigned lastLauncherType = 99;
     std::string launcherPath;
+    bool yieldAfterGet = false;
 
     void SetConnectInfo(const char*, int, const char*, const char*, const char*, const char*,
                         unsigned char) override {}
@@ -66,8 +68,16 @@ public:
         m_stop = std::move(ev);
     }
     plat::EventHandle GetStopEvent() override {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_stop;
+        plat::EventHandle ev;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            ev = m_stop;
+        }
+        // Widens the gap between reading the event and acting on it, where
+        // an unguarded caller would race with another thread.
+        if (yieldAfterGet)
+            std::this_thread::yield();
+        return ev;
     }
     void Disconnect() override {}
     int DownloadFile(const char* remote, const char* local) override {
