@@ -10,7 +10,7 @@ PACKAGES=(
   libcurl4-openssl-dev zlib1g-dev libminizip-dev libssl-dev
   libgtest-dev libgmock-dev
   nginx-light python3-pyftpdlib python3-aiosmtpd
-  zip unzip curl procps
+  zip unzip curl procps time
 )
 
 missing=()
