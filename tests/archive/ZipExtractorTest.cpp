@@ -248,3 +248,32 @@ TEST(ZipErrorTable, MessagesTakeTheNameLiterally) {
 }
 
 }  // namespace
+
+namespace {
+
+// The user-log mode keeps the archive's location out of the update log.
+TEST_F(ZipExtractorTest, UserLogModeLeavesTheArchivePathOutOfTheLog) {
+    const std::string before = fs::current_path().string();
+    fs::current_path(tmp.Path());  // the update log needs its marker file here
+    TempDir::WriteFile(tmp / "LauncherLog.log", "");
+    CUpdaterBase::s_nSaveLog = 1;
+    std::snprintf(owner.m_szUpdatePath, sizeof owner.m_szUpdatePath, "%s", (tmp / "upd").c_str());
+    WriteZip(archive, {{"a.txt", "a"}});
+
+    std::string log;
+    for (int mode : {0, 1}) {
+        owner.m_nUserLogMode = mode;
+        EXPECT_EQ(Extract(7), 1);
+    }
+    for (const auto& e : fs::directory_iterator(tmp / "upd/Log"))
+        log += TempDir::ReadFile(e.path());
+    fs::current_path(before);
+
+    EXPECT_NE(log.find("] ExtractFile " + archive + " OutputPath " + out + " FileCount 7\n"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("] ExtractFile OutputPath " + out + " FileCount 7\n"), std::string::npos)
+        << log;
+}
+
+}  // namespace
