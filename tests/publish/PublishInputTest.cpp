@@ -46,6 +46,10 @@ TEST(PublishInputTest, RefusesUnsafeOrUnusableInput) {
          {"--out", out, "--update-name", "Varn", "1.0.0.1:" + game.Root() + "/none"}},
         {"launcher without version",
          {"--out", out, "--update-name", "Varn", "--launcher-dir", game.VersionDir(0), v1}},
+        {"pack directory not ending in .lpk",
+         {"--out", out, "--update-name", "Varn", "--pack-dir", "Data", v1}},
+        {"pack directory climbing out",
+         {"--out", out, "--update-name", "Varn", "--pack-dir", "../a.lpk", v1}},
         {"minor called unknown",
          {"--out", out, "--update-name", "Varn", "--minor", "unknown:" + game.VersionDir(1), v1}},
     };

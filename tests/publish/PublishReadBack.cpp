@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "archive/FileHash.h"
+#include "pack/PackFile.h"
 #include "platform/Profile.h"
 #include "updatemodule/UpdaterBase.h"
 
@@ -29,6 +30,29 @@ std::map<std::string, std::string> ReadZip(const std::string& path) {
         out[name] = data;
     }
     unzClose(z);
+    return out;
+}
+
+std::map<std::string, std::string> ReadPack(const std::string& path) {
+    std::map<std::string, std::string> out;
+    CPackFile pack;
+    if (!pack.Open(path.c_str(), nullptr, PACK_MODE_READ)) {
+        return out;
+    }
+    std::vector<std::string> names;
+    pack.ForEachFile([&](const std::string& name, uint64_t) { names.push_back(name); });
+    for (const std::string& name : names) {
+        PackSubFile* f = pack.OpenFile(name.c_str(), 1);
+        std::string data(f ? CPackFile::GetSubFileSize(f) : 0, '\0');
+        if (f && !data.empty() && !pack.ReadFile(f, data.data(), data.size())) {
+            data = "<unreadable>";
+        }
+        if (f) {
+            pack.CloseFile(f);
+        }
+        out[name] = data;
+    }
+    pack.Close();
     return out;
 }
 

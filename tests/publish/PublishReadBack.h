@@ -14,6 +14,9 @@ namespace pubtest {
 // archive cannot be read.
 std::map<std::string, std::string> ReadZip(const std::string& path);
 std::string ReadFile(const std::string& path);
+// Inner name ("\"-separated) -> content of every file of a pack; empty
+// when the pack cannot be opened.
+std::map<std::string, std::string> ReadPack(const std::string& path);
 void WriteFile(const std::string& path, const std::string& data);
 // Unscrambled copy of a scrambled buffer.
 std::string Unscramble(std::string data);

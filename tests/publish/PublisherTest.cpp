@@ -240,6 +240,50 @@ TEST_F(PublisherTest, ManifestOverridesGlobs) {
     EXPECT_EQ(types["Data\\Map\\level1.map"], 0);
 }
 
+TEST_F(PublisherTest, PackDirectoriesTravelAsPacks) {
+    auto put = [this](int v, const std::string& inner, const std::string& data) {
+        CPublishFixture::WriteFile(game.VersionDir(v) + "/Data/Sound.lpk/" + inner, data);
+    };
+    for (int v = 0; v < 3; ++v) {
+        put(v, "bgm/title.wav", v == 0 ? "title 0" : "title 1");
+        put(v, "se/hit.wav", "hit");
+    }
+    put(2, "bgm/end.wav", "end");
+    ASSERT_EQ(game.Publish({"--pack-dir", "Data/Sound.lpk"}), 0) << errors.str();
+
+    auto zip = ReadZip(Out("1.0.0.1_to_1.0.0.2.lbc"));
+    ASSERT_EQ(zip.count("Data/Sound.lpk"), 1u);
+    EXPECT_EQ(zip.count("Data/Sound.lpk/bgm/title.wav"), 0u);
+    std::string pack = game.Root() + "/step.lpk";
+    WriteFile(pack, zip["Data/Sound.lpk"]);
+    // Only the changed file: the launcher adds it to the installed pack.
+    EXPECT_EQ(ReadPack(pack), (std::map<std::string, std::string>{{"bgm\\title.wav", "title 1"}}));
+    CUpdateVersion list;
+    LoadVersion(zip["filelist.uvf"], list);
+    bool found = false;
+    for (const ListRow& r : FileList(list)) {
+        if (r.name == "Data\\Sound.lpk\\bgm\\title.wav") {
+            found = true;
+            EXPECT_EQ(r.type, 3);
+            EXPECT_EQ(r.hash, Fingerprint(game.VersionDir(1) + "/Data/Sound.lpk/bgm/title.wav"));
+        }
+    }
+    EXPECT_TRUE(found);
+
+    WriteFile(pack, ReadZip(Out("Full_Varn_1.0.0.3.lbc"))["Data/Sound.lpk"]);
+    EXPECT_EQ(ReadPack(pack).size(), 3u);
+
+    std::string gameDir = game.Root() + "/installed";
+    ASSERT_EQ(game.Run({"install", "--version", "1.0.0.1", "--update-name", "Varn", "--pack-dir",
+                        "Data/Sound.lpk", game.VersionDir(0), gameDir}),
+              0)
+        << errors.str();
+    EXPECT_EQ(ReadPack(gameDir + "/Data/Sound.lpk"),
+              (std::map<std::string, std::string>{{"bgm\\title.wav", "title 0"},
+                                                  {"se\\hit.wav", "hit"}}));
+    EXPECT_FALSE(fs::exists(gameDir + "/Data/Sound.lpk/bgm"));
+}
+
 TEST_F(PublisherTest, InstallWritesFilesAndRecord) {
     std::string gameDir = (fs::path(game.Root()) / "installed").string();
     ASSERT_EQ(game.Install(1, gameDir), 0) << errors.str();

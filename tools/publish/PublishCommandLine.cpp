@@ -45,6 +45,8 @@ InstallOptions ParseInstall(ArgReader& r) {
             o.updateName = r.Value(a);
         } else if (a == "--launcher-version") {
             o.launcherVersion = r.Value(a);
+        } else if (a == "--pack-dir") {
+            o.packDirs.push_back(r.Value(a));
         } else if (a.rfind("--", 0) == 0) {
             throw std::invalid_argument("unknown option " + a);
         } else {
@@ -80,6 +82,8 @@ PublishOptions ParsePublish(ArgReader& r) {
             o.typeIni = r.Value(a);
         } else if (a == "--config") {
             o.configGlobs.push_back(r.Value(a));
+        } else if (a == "--pack-dir") {
+            o.packDirs.push_back(r.Value(a));
         } else if (a == "--manifest") {
             o.manifest = r.Value(a);
         } else if (a == "--no-full") {
@@ -142,8 +146,15 @@ Publish:
                        installed only where the player has none). "*" and "?"
                        stay within one directory; a GLOB without "/" matches
                        the file name alone. Repeatable.
-    --manifest FILE    per-file update types, lines "<0-3> <name>"; wins over
+    --manifest FILE    per-file update types, lines "<0-3> <name>" (3 only
+                       under a --pack-dir); wins over
                        --config ("#" starts a comment line)
+    --pack-dir REL     REL (a relative path ending in ".lpk", e.g.
+                       Data/Sound/Sound.lpk) is a pack kept as a directory of
+                       loose files in every version. Its files are published
+                       as pack entries (type 3, named REL\inner\path): each
+                       archive holds a pack at REL built from the changed
+                       files, the full archive one built from all. Repeatable.
     --type-ini FILE    scramble the plain launcher type file FILE into
                        ROOT/type.uvf
     --no-full          do not write the full archive (FULLVERSIONSIZE=0)
@@ -157,9 +168,10 @@ Publish:
 
 Install:
   varn-publish install --version V --update-name NAME [--launcher-version L]
-               SOURCEDIR GAMEDIR
-    copies every file of SOURCEDIR into GAMEDIR and writes
-    GAMEDIR/Update/version.uvf recording version V.
+               [--pack-dir REL ...] SOURCEDIR GAMEDIR
+    copies every file of SOURCEDIR into GAMEDIR (files under a --pack-dir
+    become a pack at REL) and writes GAMEDIR/Update/version.uvf recording
+    version V.
 
 File names must be relative and must not contain "\", ":" or "." / ".."
 parts; symbolic links are refused. Versions and the update name must not

@@ -22,6 +22,7 @@ struct PublishOptions {
     std::string typeIni;                     // plain type file to scramble; "" = none
     std::vector<std::string> configGlobs;    // files published as type 1
     std::string manifest;                    // per-file update types; "" = none
+    std::vector<std::string> packDirs;       // "/"-paths of packs kept as directories
     bool noFull = false;                     // skip the full archive
     bool store = false;                      // store entries instead of deflating
 };
@@ -30,6 +31,7 @@ struct InstallOptions {
     std::string version;
     std::string updateName;
     std::string launcherVersion;
+    std::vector<std::string> packDirs;
     std::string sourceDir;
     std::string gameDir;
 };

@@ -4,10 +4,12 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <set>
 #include <stdexcept>
 
 #include "FileDigest.h"
+#include "PackBuilder.h"
 #include "VersionTree.h"
 #include "ZipWriter.h"
 #include "engine/VersionFileLayout.h"
@@ -69,6 +71,72 @@ void CPublisher::CheckNameText(const std::string& text, size_t fieldSize, const 
     }
 }
 
+void CPublisher::CheckPackDirs(const std::vector<std::string>& packDirs) {
+    for (const std::string& dir : packDirs) {
+        bool ok = CVersionTree::IsPublishableName(dir) && dir.size() > 4 &&
+                  dir.compare(dir.size() - 4, 4, ".lpk") == 0;
+        if (!ok) {
+            throw std::invalid_argument("pack directory must be a relative path ending in .lpk: " +
+                                        dir);
+        }
+        // The launcher takes the first ".lpk" part of a name as the pack.
+        if (dir.find(".lpk/") != std::string::npos) {
+            throw std::invalid_argument("pack directory inside another pack: " + dir);
+        }
+    }
+}
+
+std::string CPublisher::PackDirOf(const std::string& name,
+                                  const std::vector<std::string>& packDirs) {
+    for (const std::string& dir : packDirs) {
+        if (name.size() > dir.size() + 1 && name.compare(0, dir.size(), dir) == 0 &&
+            name[dir.size()] == '/') {
+            return dir;
+        }
+    }
+    return "";
+}
+
+void CPublisher::AddEntries(CZipWriter& zip, const CVersionTree& tree,
+                            const std::vector<ListEntry>& entries,
+                            const std::vector<std::string>& packDirs,
+                            const std::string& scratchDir) {
+    std::map<std::string, std::vector<std::pair<std::string, std::string>>> packs;
+    for (const ListEntry& e : entries) {
+        std::string name = e.name;
+        std::replace(name.begin(), name.end(), '\\', '/');
+        std::string pack = PackDirOf(name, packDirs);
+        if (pack.empty()) {
+            zip.AddFile(tree.LocalPath(name), name);
+        } else {
+            packs[pack].emplace_back(tree.LocalPath(name), name.substr(pack.size() + 1));
+        }
+    }
+    for (const auto& [pack, files] : packs) {
+        std::string packPath = (fs::path(scratchDir) / pack).string();
+        CPackBuilder::Build(packPath, files);
+        zip.AddFile(packPath, pack);
+    }
+    std::error_code ec;
+    fs::remove_all(scratchDir, ec);
+}
+
+uint8_t CPublisher::EntryType(const std::string& name) const {
+    if (!PackDirOf(name, m_opt.packDirs).empty()) {
+        return uvf::UPDATE_TYPE_PACK;
+    }
+    uint8_t type = m_rules.TypeOf(name);
+    // A pack entry needs a pack in the archive to come from.
+    if (type == uvf::UPDATE_TYPE_PACK) {
+        throw std::invalid_argument("type 3 outside a --pack-dir: " + name);
+    }
+    return type;
+}
+
+std::string CPublisher::ScratchDir() const {
+    return (fs::path(m_opt.outDir) / ".publish-packs.tmp").string();
+}
+
 VersionHeader CPublisher::RecordHeader(const std::string& updateName, const std::string& version,
                                        const std::string& launcherVersion) {
     VersionHeader h;
@@ -111,6 +179,7 @@ void CPublisher::Validate() const {
     if (!m_opt.launcherVersion.empty()) {
         CheckNameText(m_opt.launcherVersion, uvf::kVersionSize, "launcher version");
     }
+    CheckPackDirs(m_opt.packDirs);
     if (!m_opt.launcherDir.empty() && m_opt.launcherVersion.empty()) {
         throw std::invalid_argument("--launcher-dir needs --launcher-version");
     }
@@ -131,8 +200,8 @@ std::vector<ListEntry> CPublisher::ChangedFiles(const CVersionTree* from,
             CVersionTree::SameContent(from->LocalPath(f.name), to.LocalPath(f.name))) {
             continue;
         }
-        out.push_back({to.Hash(f.name), CVersionTree::ToDataName(f.name), m_rules.TypeOf(f.name),
-                       ListSize(f)});
+        out.push_back(
+            {to.Hash(f.name), CVersionTree::ToDataName(f.name), EntryType(f.name), ListSize(f)});
     }
     return out;
 }
@@ -143,11 +212,7 @@ ArchiveInfo CPublisher::WriteListArchive(const std::string& baseName, const CVer
     std::string path = ArchivePath(m_opt.outDir, baseName);
     std::string tmp = path + ".tmp";
     CZipWriter zip(tmp, m_opt.store);
-    for (const ListEntry& e : entries) {
-        std::string name = e.name;
-        std::replace(name.begin(), name.end(), '\\', '/');
-        zip.AddFile(tree.LocalPath(name), name);
-    }
+    AddEntries(zip, tree, entries, m_opt.packDirs, ScratchDir());
     std::vector<uint8_t> list = CVersionFileWriter::Build(header, entries);
     CVersionFileWriter::Scramble(list);
     zip.AddData(kListName, list.data(), list.size());
@@ -162,11 +227,7 @@ ArchiveInfo CPublisher::WriteFullArchive() {
     std::string tmp = path + ".tmp";
     CZipWriter zip(tmp, m_opt.store);
     std::vector<ListEntry> entries = ChangedFiles(nullptr, latest);
-    for (const ListEntry& e : entries) {
-        std::string name = e.name;
-        std::replace(name.begin(), name.end(), '\\', '/');
-        zip.AddFile(latest.LocalPath(name), name);
-    }
+    AddEntries(zip, latest, entries, m_opt.packDirs, ScratchDir());
     // The full archive unpacks over the game directory and brings its own
     // installation record: the engine does not write version.uvf after it.
     VersionHeader h = RecordHeader(m_opt.updateName, version, m_opt.launcherVersion);

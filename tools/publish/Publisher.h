@@ -18,6 +18,7 @@
 #include "VersionFileWriter.h"
 
 class CVersionTree;
+class CZipWriter;
 
 // Result of one written archive, as versionlist.uvf describes it.
 struct ArchiveInfo {
@@ -45,6 +46,17 @@ public:
     // name: not empty, no path separators, no "..".
     static void CheckNameText(const std::string& text, size_t fieldSize, const char* what);
     // The installation record header of a version ("0" minor = none applied).
+    // Throws std::invalid_argument unless every pack directory is a safe
+    // relative path whose last part ends in ".lpk" and none lies in another.
+    static void CheckPackDirs(const std::vector<std::string>& packDirs);
+    // The pack directory a "/"-name lies in, "" when none.
+    static std::string PackDirOf(const std::string& name, const std::vector<std::string>& packDirs);
+    // Adds the entries to the archive: loose files as they are, pack entries
+    // (type 3) gathered into one freshly built pack per pack directory, so
+    // the archive holds the pack at the path the list's names go through.
+    static void AddEntries(CZipWriter& zip, const CVersionTree& tree,
+                           const std::vector<ListEntry>& entries,
+                           const std::vector<std::string>& packDirs, const std::string& scratchDir);
     static VersionHeader RecordHeader(const std::string& updateName, const std::string& version,
                                       const std::string& launcherVersion);
 
@@ -60,6 +72,8 @@ private:
     void WriteVersionList(uint64_t fullSize) const;
     void WriteTypeFile() const;
     VersionHeader PublishedHeader() const;
+    uint8_t EntryType(const std::string& name) const;
+    std::string ScratchDir() const;
 
     PublishOptions m_opt;
     CTypeRules m_rules;
