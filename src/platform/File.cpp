@@ -185,7 +185,7 @@ bool CopyFile(const std::string& src, const std::string& dst, bool failIfExists)
     if (stat(dst.c_str(), &dstSt) == 0) {
         if (failIfExists) {
             close(in);
-            return FailWith(80);  // ERROR_FILE_EXISTS
+            return FailWith(ERROR_FILE_EXISTS_CODE);
         }
         // A read-only target is protected until the caller clears the
         // attribute, as on Win32; the rename below would otherwise ignore it.
@@ -200,14 +200,23 @@ bool CopyFile(const std::string& src, const std::string& dst, bool failIfExists)
     if (!ok) {
         return false;
     }
-    if (failIfExists ? link(tmp.c_str(), dst.c_str()) != 0
-                     : rename(tmp.c_str(), dst.c_str()) != 0) {
+    // The no-replace rename closes the gap between the existence check and
+    // the rename: a target created meanwhile is not overwritten.
+    int rc = failIfExists
+                 ? renameat2(AT_FDCWD, tmp.c_str(), AT_FDCWD, dst.c_str(), RENAME_NOREPLACE)
+                 : rename(tmp.c_str(), dst.c_str());
+    if (rc != 0 && failIfExists && errno == EINVAL) {
+        // File systems without the no-replace rename: a hard link fails on
+        // an existing name just the same.
+        rc = link(tmp.c_str(), dst.c_str());
+    }
+    if (rc != 0) {
         int err = errno;
         unlink(tmp.c_str());
-        return FailWith(err == EEXIST ? 80 : Win32FromErrno(err));
+        return FailWith(err == EEXIST ? ERROR_FILE_EXISTS_CODE : Win32FromErrno(err));
     }
-    if (failIfExists) {
-        unlink(tmp.c_str());
+    if (failIfExists && FileExists(tmp)) {
+        unlink(tmp.c_str());  // the hard-link fallback leaves the temporary name
     }
     return true;
 }
@@ -226,6 +235,11 @@ bool DeleteFile(const std::string& path) {
 bool MoveFile(const std::string& src, const std::string& dst) {
     if (rename(src.c_str(), dst.c_str()) == 0) {
         return true;
+    }
+    // The private temporary directory is often on another file system than
+    // the game; a file moved from there is copied and then removed.
+    if (errno == EXDEV && !IsDirectory(src)) {
+        return CopyFile(src, dst, false) && DeleteFile(src);
     }
     if (errno == ENOENT) {
         struct stat st;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/Error.h"
+#include "platform/Process.h"
 
 namespace plat {
 namespace {
@@ -24,13 +25,6 @@ std::vector<std::string> ReadSelfArgs() {
         args.push_back(arg);
     }
     return args;
-}
-
-std::string QuoteIfBlank(const std::string& s) {
-    if (s.find(' ') == std::string::npos && !s.empty()) {
-        return s;
-    }
-    return "\"" + s + "\"";
 }
 
 // A directory is ours to keep temporary files in only when we own it and
@@ -64,7 +58,7 @@ std::string BaseTempRoot() {
 std::string ComputePrivateTempDir() {
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
     // $TMPDIR set explicitly (tests, operators) takes precedence over the
-    // session runtime directory so that the location can be redirected.
+    // session runtime directory, so the location can always be redirected.
     if (runtime && *runtime && !std::getenv("TMPDIR") && IsPrivateDir(runtime)) {
         std::string dir = JoinPath(runtime, "varn");
         if (EnsurePrivateDir(dir)) {
@@ -110,14 +104,14 @@ std::string GetModuleFileName() {
 std::string GetCommandLine() {
     // The full program path, not argv[0] as typed: hosts hand this line on
     // to programs started from another directory.
-    return QuoteIfBlank(GetModulePath()) + GetCommandLineArgs();
+    return QuoteCommandLineArg(GetModulePath()) + GetCommandLineArgs();
 }
 
 std::string GetCommandLineArgs() {
     std::vector<std::string> args = ReadSelfArgs();
     std::string out;
     for (size_t i = 1; i < args.size(); ++i) {
-        out += " " + args[i];
+        out += " " + QuoteCommandLineArg(args[i]);
     }
     return out;
 }

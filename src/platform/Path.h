@@ -12,11 +12,13 @@ std::string GetModulePath();
 std::string GetModuleDir();
 // File name part of the running executable ("varn-patch").
 std::string GetModuleFileName();
-// The process's full command line as one string (arguments joined by one
-// blank, the program path first, quoted when it holds a blank).
+// The process's full command line as one string: the full program path
+// first, then the arguments, joined by one blank. An argument that is empty
+// or holds a blank or quote is quoted so that SplitCommandLine (Process.h)
+// gives it back unchanged.
 std::string GetCommandLine();
-// The arguments after the program path, each preceded by one blank (the
-// Win32 command line after the quoted program path).
+// The arguments after the program path, each preceded by one blank and
+// quoted as above (the Win32 command line after the program path).
 std::string GetCommandLineArgs();
 
 std::string GetCurrentDir();
@@ -24,8 +26,9 @@ std::string GetCurrentDir();
 bool SetCurrentDir(const std::string& dir);
 
 // The per-user private temporary directory, created with mode 0700 when
-// missing: $XDG_RUNTIME_DIR/varn when set and usable, else
-// $TMPDIR (or /tmp)/varn-<uid>. An existing directory that is not owned by
+// missing: $TMPDIR/varn-<uid> when $TMPDIR is set (tests and operators
+// redirect it so), else $XDG_RUNTIME_DIR/varn when set and usable, else
+// /tmp/varn-<uid>. Chosen once per process. An existing directory that is not owned by
 // the user or is writable by others is refused and a fresh private one
 // (mkdtemp) is used instead. Never ends with "/".
 std::string GetPrivateTempDir();

@@ -218,6 +218,25 @@ bool WaitForProcess(uint32_t pid, uint32_t timeoutMs, int* exitCode) {
     }
 }
 
+std::string QuoteCommandLineArg(const std::string& s) {
+    if (!s.empty() && s.find_first_of(" \t\"") == std::string::npos) {
+        return s;
+    }
+    std::string out = "\"";
+    size_t backslashes = 0;
+    for (char c : s) {
+        if (c == '\\') {
+            ++backslashes;
+            continue;
+        }
+        out.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
+        backslashes = 0;
+        out.push_back(c);
+    }
+    out.append(backslashes * 2, '\\');
+    return out + "\"";
+}
+
 std::vector<std::string> SplitCommandLine(const std::string& line) {
     std::vector<std::string> words;
     std::string word;

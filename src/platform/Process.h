@@ -36,6 +36,9 @@ bool WaitForProcess(uint32_t pid, uint32_t timeoutMs, int* exitCode = nullptr);
 // quotes group, and backslashes are literal except before a double quote,
 // where 2n+1 of them give n and a literal quote).
 std::vector<std::string> SplitCommandLine(const std::string& line);
+// Quotes one argument so that SplitCommandLine gives it back unchanged:
+// left as is unless empty or holding a blank, tab or double quote.
+std::string QuoteCommandLineArg(const std::string& arg);
 
 // A lock that other processes see, released when the process dies: flock
 // on a file named after the lock in the private temporary directory.

@@ -150,3 +150,25 @@ TEST(File, DirectoriesAndTrees) {
     stat((dir / "sized").c_str(), &st);
     EXPECT_EQ(st.st_mtime, 1000000000);
 }
+
+TEST(File, MoveAcrossFileSystems) {
+    TempDir dir;
+    char templ[] = "/dev/shm/varn-plat-XXXXXX";
+    if (mkdtemp(templ) == nullptr) {
+        GTEST_SKIP() << "no second file system to move from";
+    }
+    std::string src = std::string(templ) + "/moved";
+    Write(src, "payload");
+    struct stat a {
+    }, b{};
+    stat(templ, &a);
+    stat(dir.path().c_str(), &b);
+    if (a.st_dev == b.st_dev) {
+        std::filesystem::remove_all(templ);
+        GTEST_SKIP() << "same file system";
+    }
+    EXPECT_TRUE(MoveFile(src, dir / "moved"));
+    EXPECT_FALSE(FileExists(src));
+    EXPECT_EQ(Read(dir / "moved"), "payload");
+    std::filesystem::remove_all(templ);
+}

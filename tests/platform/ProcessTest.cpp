@@ -33,6 +33,15 @@ TEST(Process, SplitCommandLine) {
     for (const auto& c : cases) {
         EXPECT_EQ(SplitCommandLine(c.line), c.want) << c.line;
     }
+
+    // Quoting is the inverse: any argument list survives a round trip.
+    const V args = {"plain", "", "two words", "C:\\dir\\", "say \"hi\"", "a\\\"b", "\t", "\\\\"};
+    std::string line;
+    for (const auto& a : args) {
+        line += (line.empty() ? "" : " ") + QuoteCommandLineArg(a);
+    }
+    EXPECT_EQ(SplitCommandLine(line), args) << line;
+    EXPECT_EQ(QuoteCommandLineArg("-copy"), "-copy");
 }
 
 TEST(Process, StartWaitAndFailures) {
