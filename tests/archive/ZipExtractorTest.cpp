@@ -100,14 +100,10 @@ TEST_F(ZipExtractorTest, UnpacksStoredDeflatedAndNestedEntries) {
     EXPECT_TRUE(fs::is_directory(out + "/empty"));
     EXPECT_EQ(FilesBelow(out), (std::vector<std::string>{"Data/Map/b.bin", "a.txt", "x/y/z.txt"}));
 
-    std::tm want{};
-    want.tm_year = 107, want.tm_mon = 2, want.tm_mday = 9;
-    want.tm_hour = 10, want.tm_min = 15, want.tm_sec = 30, want.tm_isdst = -1;
-    const auto mtime = fs::last_write_time(out + "/a.txt");
-    EXPECT_EQ(std::chrono::duration_cast<std::chrono::seconds>(
-                  std::chrono::file_clock::to_sys(mtime).time_since_epoch())
-                  .count(),
-              std::mktime(&want));
+    std::tm want{30, 15, 10, 9, 2, 107};  // the entries' 2007-03-09 10:15:30, local
+    want.tm_isdst = -1;
+    const auto mtime = std::chrono::file_clock::to_sys(fs::last_write_time(out + "/a.txt"));
+    EXPECT_EQ(std::chrono::system_clock::to_time_t(mtime), std::mktime(&want));
 
     // The wrong expected count is only reported; the archive's entries count.
     ASSERT_EQ(Codes(), (std::vector<int>{8, 9, 9, 9, 9, 10}));
@@ -234,7 +230,6 @@ TEST(ZipErrorTable, MessagesTakeTheNameLiterally) {
         const char* text;
     } cases[] = {
         {0x00000200, "a.txt", "couldn't create/open the file a.txt"},
-        {0x00000700, "", "the zipfile is corrupt or not a zipfile "},
         {0x05000000, "z", "an internal error in the de/inflation code z"},
         {0x00000900, "%s%n", "Zip Error %s%n"},
         {0x12345678, "q", "Zip Error q"},
