@@ -54,17 +54,6 @@ TEST(Path, DataNamesJoinAndStayInside) {
     EXPECT_EQ(BaseName("/a/b"), "b");
 }
 
-TEST(Path, ModulePathsAndCurrentDir) {
-    EXPECT_EQ(GetModuleDir() + "/" + GetModuleFileName(), GetModulePath());
-    EXPECT_EQ(GetCommandLine().find(GetModulePath()), 0u);
-    TempDir dir;
-    std::string before = GetCurrentDir();
-    ASSERT_TRUE(SetCurrentDir(dir.path()));
-    EXPECT_EQ(GetCurrentDir(), std::filesystem::canonical(dir.path()).string());
-    EXPECT_FALSE(SetCurrentDir(dir / "missing"));
-    ASSERT_TRUE(SetCurrentDir(before));
-}
-
 namespace {
 
 // The temporary directory is chosen once per process, so each scenario runs

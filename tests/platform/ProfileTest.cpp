@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "TempDir.h"
 #include "platform/Error.h"
@@ -188,4 +190,27 @@ TEST(Profile, WriteCreatesFileAndRefusesUnsafeInput) {
     EXPECT_FALSE(WritePrivateProfileString("S", "k", "w", path.c_str()));
     EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED_CODE);
     EXPECT_FALSE(WritePrivateProfileString("S", "k", "w", (dir / "no/such/dir.ini").c_str()));
+}
+
+TEST(Profile, ConcurrentWritersKeepEveryKey) {
+    TempDir dir;
+    const std::string path = dir / "shared.ini";
+    std::vector<std::thread> writers;
+    for (int t = 0; t < 4; ++t) {
+        writers.emplace_back([&path, t] {
+            for (int i = 0; i < 10; ++i) {
+                std::string key = "k" + std::to_string(t) + "_" + std::to_string(i);
+                WritePrivateProfileString("S", key.c_str(), "v", path.c_str());
+            }
+        });
+    }
+    for (auto& w : writers) {
+        w.join();
+    }
+    for (int t = 0; t < 4; ++t) {
+        for (int i = 0; i < 10; ++i) {
+            std::string key = "k" + std::to_string(t) + "_" + std::to_string(i);
+            EXPECT_EQ(Get(path, "S", key.c_str()), "v") << key;
+        }
+    }
 }
