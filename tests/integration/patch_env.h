@@ -139,6 +139,25 @@ inline std::string ListValue(const std::string& listPath, const std::string& sec
     return "";
 }
 
+// Rewrites one key of one versionlist.uvf section in place.
+inline void SetListValue(const std::string& listPath, const std::string& section,
+                         const std::string& key, const std::string& value) {
+    std::ifstream in(listPath);
+    std::string line, current, out;
+    while (std::getline(in, line)) {
+        const bool crlf = !line.empty() && line.back() == '\r';
+        if (crlf)
+            line.pop_back();
+        if (line.size() > 2 && line.front() == '[')
+            current = line.substr(1, line.size() - 2);
+        else if (current == section && line.rfind(key + "=", 0) == 0)
+            line = key + "=" + value;
+        out += line + (crlf ? "\r\n" : "\n");
+    }
+    in.close();
+    WriteText(listPath, out);
+}
+
 class PatchRunTest : public ::testing::Test {
 protected:
     // Publishes the sample game (extra publisher options), starts the
