@@ -50,15 +50,18 @@ inline void WritePack(const std::string& path, const std::map<std::string, std::
     CPackFile pack;
     if (!pack.Open(path.c_str(), nullptr, 0xC))
         throw std::runtime_error("pack create");
+    // One source file per entry: rewriting a single one can be slow on
+    // disks that discard freed blocks synchronously.
     std::string src = path + ".src";
+    std::filesystem::create_directories(src);
     int n = 0;
     for (auto& [inner, content] : files) {
-        std::string one = src + std::to_string(n++);
+        std::string one = src + "/" + std::to_string(n++);
         WriteBytes(one, content);
         if (!pack.AddFile(one.c_str(), inner.c_str()))
             throw std::runtime_error("pack add");
-        std::filesystem::remove(one);
     }
+    std::filesystem::remove_all(src);
     if (!pack.Close())
         throw std::runtime_error("pack close");
 }
