@@ -79,18 +79,29 @@ TEST(PublishInputTest, RefusesFilesThatCannotTravelSafely) {
              CPublishFixture::WriteFile(
                  d + "/" + std::string(120, 'a') + "/" + std::string(140, 'b'), "x");
          }},
+        // Packs ignore case, so this fails while the archive is being written.
+        {"pack names equal but for case",
+         [](const std::string& d) {
+             CPublishFixture::WriteFile(d + "/Data/S.lpk/A.txt", "1");
+             CPublishFixture::WriteFile(d + "/Data/S.lpk/a.txt", "2");
+         }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         CPublishFixture game(2);
         c.make(game.VersionDir(1));
         std::string err;
-        EXPECT_EQ(RunTool({"--out", game.OutDir(), "--update-name", "Varn",
-                           "1.0.0.1:" + game.VersionDir(0), "1.0.0.2:" + game.VersionDir(1)},
-                          &err),
-                  1);
+        EXPECT_EQ(
+            RunTool({"--out", game.OutDir(), "--update-name", "Varn", "--pack-dir", "Data/S.lpk",
+                     "1.0.0.1:" + game.VersionDir(0), "1.0.0.2:" + game.VersionDir(1)},
+                    &err),
+            1);
         EXPECT_FALSE(err.empty());
         EXPECT_FALSE(fs::exists(game.OutDir() + "/update.uvf"));
+        std::error_code ec;
+        for (const auto& e : fs::directory_iterator(game.OutDir(), ec)) {
+            EXPECT_NE(e.path().extension(), ".tmp") << e.path();
+        }
     }
 }
 

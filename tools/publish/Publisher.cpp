@@ -315,6 +315,29 @@ void CPublisher::WriteTypeFile() const {
 }
 
 void CPublisher::Run() {
+    try {
+        Publish();
+    } catch (...) {
+        RemoveTemporaries();
+        throw;
+    }
+}
+
+void CPublisher::RemoveTemporaries() const {
+    // Leave nothing half-written behind: a ".tmp" archive is never served,
+    // but it would sit in the patch root until the next publish.
+    std::error_code ec;
+    fs::remove_all(ScratchDir(), ec);
+    for (const fs::path dir : {fs::path(m_opt.outDir), fs::path(m_opt.outDir) / "LAUNCHER"}) {
+        for (const auto& e : fs::directory_iterator(dir, ec)) {
+            if (e.path().extension() == ".tmp") {
+                fs::remove(e.path(), ec);
+            }
+        }
+    }
+}
+
+void CPublisher::Publish() {
     Validate();
     for (const std::string& g : m_opt.configGlobs) {
         m_rules.AddConfigGlob(g);

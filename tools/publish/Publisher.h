@@ -61,6 +61,8 @@ public:
                                       const std::string& launcherVersion);
 
 private:
+    void Publish();
+    void RemoveTemporaries() const;
     void Validate() const;
     std::vector<ListEntry> ChangedFiles(const CVersionTree* from, const CVersionTree& to) const;
     ArchiveInfo WriteListArchive(const std::string& baseName, const CVersionTree& tree,
