@@ -12,6 +12,8 @@
 #include "engine/version_test_env.h"
 #include "platform/Path.h"
 #include "support/VersionFileWriter.h"
+#include "transfer/FTPUpdater.h"
+#include "transfer/HTTPUpdater.h"
 
 namespace {
 
@@ -314,6 +316,15 @@ TEST_F(VersionDecisionTest, SettingsKeepValuesTheFileDoesNotSet) {
     write("[SETUP]\n");  // TYPE defaults to the service
     engine.LoadSettings(ini.c_str());
     EXPECT_EQ(fake->lastLauncherType, unsigned(LAUNCHER_TYPE_SERVICE));
+}
+
+TEST_F(VersionDecisionTest, ConnectInfoPicksTheProtocolAndReplacesTheOldObject) {
+    engine.SetConnectInfo("127.0.0.1", 80, "", "", "/svc", "/test", LAUNCHER_TYPE_SERVICE, 0);
+    CProtocolUpdater* http = engine.GetProtocol();
+    EXPECT_NE(dynamic_cast<CHTTPUpdater*>(http), nullptr);
+    engine.SetConnectInfo("127.0.0.1", 21, "u", "p", "/svc", "/test", LAUNCHER_TYPE_TEST, 1);
+    EXPECT_NE(dynamic_cast<CFTPUpdater*>(engine.GetProtocol()), nullptr);
+    EXPECT_EQ(engine.StopRequest(), 1);  // a new object has no stop event yet
 }
 
 TEST_F(VersionDecisionTest, ManualArchiveMovesTheUpdateDirectory) {
