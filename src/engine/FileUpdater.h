@@ -76,7 +76,9 @@ public:
     int DownLoadUpdateFile();
     // 0 = the launcher is being replaced or update.uvf unreadable; else 1.
     int CheckLauncherVersion(const char* updateFilePath);
-    // 0 = an update is needed (kind set), 1 = up to date.
+    // 0 = an update is needed (kind set; a missing version.uvf means a full
+    // update), 1 = up to date or update.uvf unreadable (kind left alone, so
+    // no patch starts from a stale decision).
     int CheckUpdateListVersion();
     // The patch loop; a run result.
     int UpdateProcess();
