@@ -97,7 +97,7 @@ bool CopyIntoTemp(int in, const std::string& dst, mode_t mode, std::string& tmp)
     if (out < 0) {
         return FailErrnoPath(dst);
     }
-    bool ok = CopyFd(in, out) && fsync(out) == 0;
+    bool ok = CopyFd(in, out) && fdatasync(out) == 0;
     int savedErrno = errno;
     if (close(out) != 0 && ok) {
         ok = false;
