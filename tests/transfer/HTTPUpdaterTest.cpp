@@ -62,20 +62,21 @@ TEST_F(HttpDownload, WholeFilesArriveInBlocksWithProgress) {
         ASSERT_EQ(http.DownloadFile(c.name.c_str(), local.c_str()), 1);
         EXPECT_TRUE(ReadFile(local) == data);
 
-        const size_t blocks = (c.size + 4095) / 4096;
-        ASSERT_EQ(rec.notes.size(), blocks + 2);
+        // Blocks hold at most 4 KiB; the network decides where they end.
+        ASSERT_GE(rec.notes.size(), (c.size + 4095) / 4096 + 2);
         EXPECT_EQ(rec.notes.front().code, NOTIFY_DOWNLOAD_START);
         EXPECT_EQ(rec.notes.front().fileName, c.name);
         EXPECT_EQ(rec.notes.front().fileSize, c.size);
         EXPECT_EQ(rec.notes.front().fileReceived, 0u);
         uint64_t got = 0;
-        for (size_t i = 1; i <= blocks; ++i) {
+        for (size_t i = 1; i + 1 < rec.notes.size(); ++i) {
             const Note& n = rec.notes[i];
             ASSERT_EQ(n.code, NOTIFY_DOWNLOAD_PROGRESS);
             ASSERT_TRUE(n.lastRead > 0 && n.lastRead <= 4096);
             got += n.lastRead;
             ASSERT_EQ(n.fileReceived, got);
         }
+        EXPECT_EQ(got, c.size);
         EXPECT_EQ(rec.notes.back().code, NOTIFY_DOWNLOAD_END);
         total += c.size;
         EXPECT_EQ(rec.notes.back().totalReceived, total);
@@ -167,7 +168,8 @@ TEST_F(HttpDownload, StopEventEndsTheDownloadQuietly) {
     EXPECT_EQ(rec.Count(NOTIFY_DOWNLOAD_PROGRESS), 3);
     EXPECT_EQ(rec.Count(NOTIFY_DOWNLOAD_END), 0);
     EXPECT_EQ(rec.Count(NOTIFY_ERROR), 0);
-    EXPECT_EQ(std::filesystem::file_size(local), 3u * 4096);
+    // What was reported is what was kept.
+    EXPECT_EQ(std::filesystem::file_size(local), rec.notes.back().fileReceived);
     EXPECT_EQ(CUpdaterBase::GetLastErrorKind(), ERROR_KIND_NONE);
 }
 
