@@ -23,10 +23,7 @@ TEST_P(CompareVersionTest, ComparesFieldByField) {
     int reverseSame = -1;
     int reverse = CFileUpdater::CompareVersion(c.b, c.a, &reverseSame);
     EXPECT_EQ(reverseSame, c.same);
-    if (c.greater)
-        EXPECT_EQ(reverse, 0);
-    if (!c.greater && !c.same)
-        EXPECT_EQ(reverse, 1);
+    EXPECT_EQ(reverse, (c.greater || c.same) ? 0 : 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(
