@@ -100,8 +100,9 @@ TEST_F(ZipExtractorTest, UnpacksStoredDeflatedAndNestedEntries) {
     EXPECT_TRUE(fs::is_directory(out + "/empty"));
     EXPECT_EQ(FilesBelow(out), (std::vector<std::string>{"Data/Map/b.bin", "a.txt", "x/y/z.txt"}));
 
-    std::tm want{30, 15, 10, 9, 2, 107};  // the entries' 2007-03-09 10:15:30, local
-    want.tm_isdst = -1;
+    std::tm want{};  // the entries' 2007-03-09 10:15:30, local
+    want.tm_year = 107, want.tm_mon = 2, want.tm_mday = 9;
+    want.tm_hour = 10, want.tm_min = 15, want.tm_sec = 30, want.tm_isdst = -1;
     const auto mtime = std::chrono::file_clock::to_sys(fs::last_write_time(out + "/a.txt"));
     EXPECT_EQ(std::chrono::system_clock::to_time_t(mtime), std::mktime(&want));
 
