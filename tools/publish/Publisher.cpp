@@ -328,7 +328,7 @@ void CPublisher::RemoveTemporaries() const {
     // but it would sit in the patch root until the next publish.
     std::error_code ec;
     fs::remove_all(ScratchDir(), ec);
-    for (const fs::path dir : {fs::path(m_opt.outDir), fs::path(m_opt.outDir) / "LAUNCHER"}) {
+    for (const fs::path& dir : {fs::path(m_opt.outDir), fs::path(m_opt.outDir) / "LAUNCHER"}) {
         for (const auto& e : fs::directory_iterator(dir, ec)) {
             if (e.path().extension() == ".tmp") {
                 fs::remove(e.path(), ec);
