@@ -1,5 +1,8 @@
 // Server faults that nginx cannot be made to show, from a scripted server.
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
 
 #include "support/FakeServer.h"
 #include "transfer/HTTPUpdater.h"
@@ -96,6 +99,61 @@ TEST(HttpFaults, RequestAsksForAFreshCopy) {
     EXPECT_NE(request.find("Pragma: no-cache\r\n"), std::string::npos);
     EXPECT_NE(request.find("User-Agent: UPDATE_HTTP\r\n"), std::string::npos);
     EXPECT_NE(request.find("Authorization: Basic dXNlcjpzZWNyZXQ=\r\n"), std::string::npos);
+}
+
+// Reads the whole update log written under dir.
+std::string UpdateLogText(const std::string& dir) {
+    std::string all;
+    for (const auto& e : std::filesystem::directory_iterator(dir + "/Log"))
+        all += ReadFile(e.path().string());
+    return all;
+}
+
+TEST(HttpFaults, LogLinesTellWhatHappened) {
+    TempDir tmp;
+    const std::string cwd = std::filesystem::current_path().string();
+    WriteFile(tmp / "LauncherLog.log", "");
+    Recorder rec;
+    CUpdaterBase::s_nSaveLog = 1;
+    FakeServer server([](FakeServer::Connection& c) {
+        c.ReadRequest();
+        c.Send(Head(10) + "short");
+    });
+    std::string local = tmp / "local.bin";
+    for (int userMode : {0, 1}) {
+        CHTTPUpdater http;
+        // The first updater built enters the program's directory.
+        ASSERT_EQ(chdir(tmp.path().c_str()), 0);
+        std::snprintf(http.m_szUpdatePath, sizeof http.m_szUpdatePath, "%s/u%d", tmp.path().c_str(),
+                      userMode);
+        std::filesystem::create_directories(http.m_szUpdatePath);
+        http.m_nUserLogMode = userMode;
+        http.SetConnectInfo("127.0.0.1", server.port(), "id", "pw", "svc", "tst",
+                            LAUNCHER_TYPE_SERVICE);
+        ASSERT_EQ(http.Connect(), 1);
+        EXPECT_EQ(http.DownloadFile("update.uvf", local.c_str()), 0);  // no stop event
+        InstallStopEvent(http);
+        EXPECT_EQ(http.DownloadFile("update.uvf", local.c_str()), 0);  // body cut short
+
+        std::string log = UpdateLogText(tmp / ("u" + std::to_string(userMode)));
+        const std::string port = std::to_string(server.port());
+        EXPECT_NE(log.find("SetLauncherType - CHTTPUpdater LAUNCHER_TYPE_SERVICE\n"),
+                  std::string::npos);
+        EXPECT_NE(log.find("CHTTPUpdater::DownloadFile szHttpPath -  /svc/update.uvf\n"),
+                  std::string::npos);
+        EXPECT_NE(log.find("WaitForSingleObject fail\n"), std::string::npos);
+        EXPECT_NE(log.find("InternetReadFile fail\n"), std::string::npos);
+        if (userMode) {
+            EXPECT_NE(log.find("Connect Update Server\n"), std::string::npos);
+            EXPECT_NE(log.find("DownLoadFile update.uvf\n"), std::string::npos);
+            EXPECT_EQ(log.find("Connect 127.0.0.1"), std::string::npos);
+        } else {
+            EXPECT_NE(log.find("Connect 127.0.0.1:" + port + "\n"), std::string::npos);
+            EXPECT_NE(log.find("DownLoadFile [/svc/update.uvf]->[" + local + "]\n"),
+                      std::string::npos);
+        }
+    }
+    ASSERT_EQ(chdir(cwd.c_str()), 0);
 }
 
 }  // namespace
