@@ -1,6 +1,8 @@
 // Version parsing and comparison: the one rule every version decision uses.
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "engine/FileUpdater.h"
 
 namespace {
@@ -12,36 +14,38 @@ struct CompareCase {
     int same;
 };
 
-class CompareVersionTest : public ::testing::TestWithParam<CompareCase> {};
+// clang-format off
+const CompareCase kCompareCases[] = {
+    {"1.0.0.10", "1.0.0.9", 1, 0},   // numeric, not textual
+    {"1.0", "1.0.0.0", 0, 1},        // missing fields are 0
+    {"1..2", "1.2", 0, 1},           // empty pieces skipped
+    {".1.2.", "1.2", 0, 1},          // leading and trailing dots
+    {"3b", "3", 0, 1},               // digits win over letters
+    {"1.a", "1.9", 1, 0},            // a = 11
+    {"1.b", "1.a", 1, 0},            // b = 12
+    {"00", "0", 0, 1},               // all-zero piece
+    {"A", "0", 0, 1},                // negative sum clamps to 0
+    {"1.0.0.1.9", "1.0.0.1", 0, 1},  // fifth field ignored
+    {"2.0.0.0", "1.9.9.9", 1, 0},    // first field dominates
+    {"1.0.6.1", "1.0.6.2", 0, 0},
+    {"", "0.0.0.0", 0, 1},           // empty text is all zero
+    {"1.0", "", 1, 0},
+};
+// clang-format on
 
-TEST_P(CompareVersionTest, ComparesFieldByField) {
-    const CompareCase& c = GetParam();
-    int same = -1;
-    EXPECT_EQ(CFileUpdater::CompareVersion(c.a, c.b, &same), c.greater) << c.a << " vs " << c.b;
-    EXPECT_EQ(same, c.same) << c.a << " vs " << c.b;
-    // The rule must be antisymmetric, or the decision flips with argument order.
-    int reverseSame = -1;
-    int reverse = CFileUpdater::CompareVersion(c.b, c.a, &reverseSame);
-    EXPECT_EQ(reverseSame, c.same);
-    EXPECT_EQ(reverse, (c.greater || c.same) ? 0 : 1);
+TEST(CompareVersionTest, ComparesFieldByField) {
+    for (const CompareCase& c : kCompareCases) {
+        SCOPED_TRACE(std::string(c.a) + " vs " + c.b);
+        int same = -1;
+        EXPECT_EQ(CFileUpdater::CompareVersion(c.a, c.b, &same), c.greater);
+        EXPECT_EQ(same, c.same);
+        // The rule must be antisymmetric, or the decision flips with argument order.
+        int reverseSame = -1;
+        int reverse = CFileUpdater::CompareVersion(c.b, c.a, &reverseSame);
+        EXPECT_EQ(reverseSame, c.same);
+        EXPECT_EQ(reverse, (c.greater || c.same) ? 0 : 1);
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, CompareVersionTest,
-    ::testing::Values(CompareCase{"1.0.0.10", "1.0.0.9", 1, 0},   // numeric, not textual
-                      CompareCase{"1.0", "1.0.0.0", 0, 1},        // missing fields are 0
-                      CompareCase{"1..2", "1.2", 0, 1},           // empty pieces skipped
-                      CompareCase{".1.2.", "1.2", 0, 1},          // leading/trailing dots
-                      CompareCase{"3b", "3", 0, 1},               // digits win over letters
-                      CompareCase{"1.a", "1.9", 1, 0},            // a = 11
-                      CompareCase{"1.b", "1.a", 1, 0},            // b = 12
-                      CompareCase{"00", "0", 0, 1},               // all-zero piece
-                      CompareCase{"A", "0", 0, 1},                // negative sum clamps to 0
-                      CompareCase{"1.0.0.1.9", "1.0.0.1", 0, 1},  // fifth field ignored
-                      CompareCase{"2.0.0.0", "1.9.9.9", 1, 0},    // first field dominates
-                      CompareCase{"1.0.6.1", "1.0.6.2", 0, 0},
-                      CompareCase{"", "0.0.0.0", 0, 1},  // empty text is all zero
-                      CompareCase{"1.0", "", 1, 0}));
 
 TEST(ParseVersionTest, SplitsLikeATokenizer) {
     struct {
