@@ -54,9 +54,9 @@ void DebugOut(const char* format, ...) {
     va_end(args);
 }
 
-void BeforeWrite() {
+void BeforeWrite(std::FILE* f, uint64_t offset, const void* data, size_t len) {
     if (g_WriteHook)
-        g_WriteHook();
+        g_WriteHook(f, offset, data, len);
 }
 
 bool ReadAt(std::FILE* f, uint64_t offset, void* buf, size_t len) {
@@ -75,7 +75,7 @@ bool ReadAt(std::FILE* f, uint64_t offset, void* buf, size_t len) {
 }
 
 bool WriteAt(std::FILE* f, uint64_t offset, const void* buf, size_t len) {
-    BeforeWrite();
+    BeforeWrite(f, offset, buf, len);
     if (fseeko(f, off_t(offset), SEEK_SET) != 0) {
         DebugOut("Win32_SetFilePointer_Error:%d\n", errno);
         plat::SetLastErrorFromErrno();

@@ -54,9 +54,11 @@ public:
                                   uint64_t lParam);
     static void SetProgressHook(ProgressHook hook);
 
-    // Test hook called before every write to a pack or its journal (the
-    // kill-and-rerun test ends the process from it). Null = none.
-    using WriteHook = void (*)();
+    // Test hook called before every write to a pack or its journal with the
+    // stream, offset and bytes about to be written (null/0 for the journal's
+    // removal); the kill-and-rerun test ends the process from it, possibly
+    // after writing a part of the bytes itself. Null = none.
+    using WriteHook = void (*)(std::FILE* file, uint64_t offset, const void* data, size_t len);
     static void SetWriteHookForTests(WriteHook hook);
 
     CPackFile();

@@ -52,7 +52,7 @@ void DebugOut(const char* format, ...) __attribute__((format(printf, 1, 2)));
 bool ReadAt(std::FILE* f, uint64_t offset, void* buf, size_t len);
 bool WriteAt(std::FILE* f, uint64_t offset, const void* buf, size_t len);
 // Calls the test write hook, if any.
-void BeforeWrite();
+void BeforeWrite(std::FILE* f, uint64_t offset, const void* data, size_t len);
 
 // "/" <-> "\" forms of a path.
 std::string ToLocal(const char* path);

@@ -61,7 +61,7 @@ int CPackFile::WriteJournal(uint64_t moveFrom, uint64_t moveEnd, uint64_t growth
         plat::SetLastErrorFromErrno();
         return 0;
     }
-    BeforeWrite();
+    BeforeWrite(f, 0, j.data(), j.size());
     bool ok = std::fwrite(j.data(), 1, j.size(), f) == j.size() && plat::FlushFile(f);
     if (!ok)
         plat::SetLastErrorFromErrno();
@@ -88,7 +88,7 @@ int CPackFile::ApplyJournal(uint64_t moveFrom, uint64_t moveEnd, uint64_t growth
     }
     if (!WriteAt(m_pFile, 0, blob.data(), blob.size()) || !plat::FlushFile(m_pFile))
         return 0;
-    BeforeWrite();
+    BeforeWrite(nullptr, 0, nullptr, 0);
     plat::DeleteFile(JournalPath());
     return 1;
 }

@@ -23,10 +23,16 @@ constexpr const char* kCreated = "Data\\Sub\\B.lpk";
 int g_nWrites = 0;
 int g_nKillAt = 0;  // 0: never
 
-void CountOrDie() {
+// At an odd kill point the write is torn: half of its bytes reach the file.
+void CountOrDie(std::FILE* f, uint64_t offset, const void* data, size_t len) {
     ++g_nWrites;
-    if (g_nKillAt && g_nWrites == g_nKillAt)
-        std::_Exit(kKilled);
+    if (!g_nKillAt || g_nWrites != g_nKillAt)
+        return;
+    if (f && len && g_nKillAt % 2 == 1 && fseeko(f, off_t(offset), SEEK_SET) == 0) {
+        std::fwrite(data, 1, len / 2, f);
+        std::fflush(f);
+    }
+    std::_Exit(kKilled);
 }
 
 std::string LongName(const char* dir, int i) {
@@ -38,13 +44,13 @@ protected:
     void SetUp() override {
         game = dir / "game";
         work = game + "/Update/" + kPackBase;
-        // Close to a full 1 MiB tree area, and content over several 64 KiB
-        // steps of the move.
+        // Close to a full 1 MiB tree area, and more content than the 2 MiB
+        // the data region moves by, so that the move overwrites its source.
         std::map<std::string, std::string> installed, patchA, patchB;
         for (int i = 0; i < 4250; ++i)
             installed[LongName("old", i)] = "o" + std::to_string(i);
         for (int i = 0; i < 60; ++i)
-            installed["keep\\k" + std::to_string(i)] = std::string(3000, char('a' + i % 26));
+            installed["keep\\k" + std::to_string(i)] = std::string(40000, char('a' + i % 26));
         for (int i = 0; i < 100; ++i)
             patchA[LongName("new", i)] = "new " + std::to_string(i);
         for (int i = 0; i < 10; ++i)
@@ -115,10 +121,11 @@ TEST_F(PackKillTest, ARerunAfterAKillAtAnyWriteEndsLikeACleanRun) {
         ASSERT_TRUE(a.Open(DataPath(game, kGrowing).c_str(), nullptr, 1));
         ASSERT_EQ(a.GetTreeAreaSize(), 3u * 0x100000) << "the update must grow the tree area";
     }
-    // Every write of the commit phase, and a sample of the content writes.
-    const int commitPhase = 32;
+    // Samples of the content writes and, more densely, of the commits (the
+    // last writes: the journals, the move of the data region, the metadata).
+    const int commitPhase = 100;
     for (int k = 1; k <= total; ++k) {
-        if (k < total - commitPhase && k % 11 != 1)
+        if (k < total - commitPhase ? k % 11 != 1 : (k > total - 8 ? false : k % 3 != 0))
             continue;
         Restore();
         EXPECT_EXIT(
