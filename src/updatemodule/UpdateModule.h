@@ -16,6 +16,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "platform/Process.h"
 #include "platform/Resource.h"
@@ -94,6 +95,12 @@ public:
     int CheckCommandLine();
     // Nonzero when the portal launcher was started.
     int ExecuteProgram();
+    // The working line of CheckCommandLine: a non-empty PARAM wins and gets
+    // the process's own arguments appended after one blank only when they
+    // are non-empty and do not begin with a blank (so arguments that follow
+    // a normally quoted program path are not used); an empty PARAM gives
+    // the process's own arguments.
+    static std::string MergeCommandLine(const std::string& param, const std::string& ownArgs);
     // Writes one formatted line (2 KB at most) to the update log.
     void SaveUpdateLog(const char* format, ...) __attribute__((format(printf, 2, 3)));
 
@@ -117,6 +124,22 @@ protected:
     // 1 when a matching process other than this one was found.
     int CheckProcess(int kill, int skipLauncher);
     void KillProcess(unsigned long processId);
+    // CheckCommandLine once the working line is known: the option walk,
+    // the instance mutex and the game check. Same result.
+    int ApplyCommandLine(const char* line);
+    // Applies one recognised option; returns its forward form ("" when it
+    // has none or did nothing).
+    std::string ApplyOption(const std::string& option, const std::string& value);
+    // The "-copy" hand-off: ends other launcher and game processes, then
+    // the engine's launcher copy. Result of CheckCommandLine.
+    int CopyHandOff(const std::string& targetDir);
+    // Up to `attempts` process checks one second apart; 1 when the game
+    // (and, unless skipLauncher, another launcher) is gone, else 0 with the
+    // error recorded and notification 14 sent.
+    int WaitForGameExit(int attempts, int skipLauncher);
+    // Stable per game directory, so a second launcher of the same
+    // installation finds the first one's lock.
+    std::string InstanceMutexName() const;
 
     plat::ThreadHandle m_hThread;
     uint32_t m_dwThreadId = 0;
