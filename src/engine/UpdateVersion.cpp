@@ -57,9 +57,21 @@ bool CUpdateVersion::LoadUpdateVersion() {
     m_nFileCount = fileCount;
     m_nListAOffset = uvf::kHeaderSize;
     m_nListBOffset = uvf::kHeaderSize + size_t(uvf::kNameRecordSize) * nameCount;
+    TerminateEntryStrings();
     m_nTrailer1 = ReadU32(m_Buffer, m_Buffer.size() - 8);
     m_nTrailer2 = ReadU32(m_Buffer, m_Buffer.size() - 4);
     return true;
+}
+
+void CUpdateVersion::TerminateEntryStrings() {
+    // Users of the list treat hash and name as C strings; an unterminated
+    // field from a damaged file would run on into the next fields. A valid
+    // file has a zero in these places already.
+    for (uint32_t i = 0; i < m_nFileCount; ++i) {
+        size_t entry = m_nListBOffset + size_t(i) * uvf::kEntrySize;
+        m_Buffer[entry + uvf::kEntryHashOffset + uvf::kEntryHashSize - 1] = '\0';
+        m_Buffer[entry + uvf::kEntryNameOffset + uvf::kEntryNameSize - 1] = '\0';
+    }
 }
 
 void CUpdateVersion::ParseHeader() {

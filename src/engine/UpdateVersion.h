@@ -32,9 +32,9 @@ public:
     // and trailer; keeps the path and the header strings.
     void Reset();
 
-    // First entry of list B and its count (0 and a null-or-end pointer when
-    // nothing is loaded). The pointer is valid until the next load, reset or
-    // destruction.
+    // First entry of list B and its count (0 and nullptr when nothing is
+    // loaded). Each entry's hash and name are zero-terminated within their
+    // fields. The pointer is valid until the next load, reset or destruction.
     const UpdateFileEntry* GetFileList(uint32_t* fileCount);
 
     // Header strings, always zero-terminated; zero-filled until a load
@@ -59,6 +59,7 @@ public:
 private:
     void ResetLocked();
     void ParseHeader();
+    void TerminateEntryStrings();
 
     char m_szPath[260] = {};
     std::string m_Buffer;  // the whole plain file

@@ -174,6 +174,16 @@ TEST(UpdateVersionTest, UnterminatedFieldsAreCutToTheirWidth) {
     EXPECT_EQ(std::string(v.m_szExecutePath), std::string(259, 'p'));
     EXPECT_EQ(std::string(v.m_szEndVersion), std::string(19, '1'));
     EXPECT_STREQ(v.m_szLauncherVersion, "1.0.6.1");
+
+    w.entries[0].hash = std::string(41, 'A');
+    w.entries[0].name = std::string(260, 'n');
+    ASSERT_TRUE(w.Write(dir / "v.uvf"));
+    ASSERT_TRUE(v.LoadUpdateVersion());
+    uint32_t count = 0;
+    const UpdateFileEntry* list = v.GetFileList(&count);
+    EXPECT_EQ(std::string(list[0].szHash), std::string(40, 'A'));
+    EXPECT_EQ(std::string(list[0].szFileName), std::string(259, 'n'));
+    EXPECT_EQ(uint32_t{list[0].nFileSize}, 123u);  // neighbours untouched
 }
 
 TEST(ScrambleTest, EngineAndIndependentKeyAgreeForAnyLength) {
