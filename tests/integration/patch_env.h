@@ -166,8 +166,9 @@ protected:
     void Prepare(int installed, const std::vector<std::string>& publishOptions = {}) {
         ASSERT_EQ(0, fixture.Publish(publishOptions));
         game = fixture.Root() + "/game";
-        if (installed >= 0)
+        if (installed >= 0) {
             ASSERT_EQ(0, fixture.Install(installed, game));
+        }
         fs::create_directories(game + "/Update");
         StartServer();
         Configure();
