@@ -1,0 +1,184 @@
+// varn-patch: the headless host of the update library. It lives in the game
+// directory like the launcher, reads the patch server from version.ini,
+// accepts the launcher's command line, runs one update on the library's
+// worker thread and reports progress on the console.
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "ExitCode.h"
+#include "PatchRoot.h"
+#include "ProgressState.h"
+#include "platform/Console.h"
+#include "platform/Path.h"
+#include "platform/Profile.h"
+#include "platform/Resource.h"
+#include "platform/Thread.h"
+#include "updatemodule/UpdateModule.h"
+
+namespace {
+
+constexpr const char* kUsage = R"(usage: varn-patch [launcher options]
+
+Brings the game installed beside this program up to date from the patch
+server named by version.ini [PATH] PatchRoot ("http://host[:port]/path" or
+"ftp://host[:port]/path"), like the launcher does, without a window.
+
+Launcher options (also read from config.ini [COMMON] PARAM):
+  -ip HOST  -port N  -user NAME  -pass WORD   patch server overrides
+  -type s|t           service or test path
+  -ftppath DIR        remote directory
+  -updateversion V    update to version V     -getlast  latest version
+  -savelog  -savepatchlog  -saveuserlog       switch logs on
+  -nouself  -noauth  -loop  -name NAME
+  -checked DIR        (after a launcher update) delete DIR in the game
+                      directory; other launcher processes are not waited for
+
+Ctrl-C asks the update to stop and exits once it has.
+
+Exit status:
+  0    the game is up to date (updated, or nothing to do)
+  1    the update did not start (another launcher or the game is running,
+       or a start-up check failed)
+  3    the patch server could not be reached
+  6    only a full installation can update this game
+  7    the update failed (the error is printed)
+  130  stopped by Ctrl-C
+)";
+
+CProgressState g_state;
+
+void OnUpdate(int32_t code, UPDATE_CALLBACK_INFO* info) {
+    if (info != nullptr) {
+        g_state.OnNotify(code, *info);
+    }
+}
+
+PatchRoot ReadPatchRoot() {
+    const std::string ini = plat::JoinPath(plat::GetModuleDir(), "version.ini");
+    char value[260] = "";
+    plat::GetPrivateProfileString("PATH", "PatchRoot", "", value, sizeof(value), ini.c_str());
+    return ParsePatchRoot(value);
+}
+
+class CConsole {
+public:
+    CConsole() : m_live(plat::IsTerminal(1)) {}
+
+    // Plain lines, or on a terminal the live line (errors still get a line
+    // of their own above it).
+    void Show(bool force) {
+        for (const std::string& line : g_state.TakeLines()) {
+            if (!m_live) {
+                std::printf("%s\n", line.c_str());
+            } else if (line.rfind("error", 0) == 0) {
+                std::printf("\r\x1b[K%s\n", line.c_str());
+                force = true;
+            }
+        }
+        const unsigned long version = g_state.Version();
+        if (m_live && (force || version != m_drawn)) {
+            m_drawn = version;
+            const size_t columns = static_cast<size_t>(plat::TerminalColumns(1));
+            std::printf("\r%s\x1b[K", FormatProgressLine(g_state.Snapshot(), columns).c_str());
+        }
+        std::fflush(stdout);
+    }
+    void End() {
+        Show(true);
+        if (m_live) {
+            std::printf("\n");
+        }
+        std::fflush(stdout);
+    }
+    void Note(const char* text) {
+        std::printf(m_live ? "\r\x1b[K%s\n" : "%s\n", text);
+        std::fflush(stdout);
+    }
+
+private:
+    bool m_live;
+    unsigned long m_drawn = ~0ul;
+};
+
+int Fail(const char* what, const char* error) {
+    std::fprintf(stderr, "varn-patch: %s: %s\n", what, error[0] != '\0' ? error : "(no detail)");
+    return PATCH_EXIT_NOT_STARTED;
+}
+
+// Waits for the worker, turning Ctrl-C into one stop request.
+void WaitForRun(CUpdateModule& module, CConsole& console) {
+    bool stopAsked = false;
+    int ticks = 0;
+    while (module.IsClosedThread() == 0) {
+        if (!stopAsked && plat::InterruptRequested()) {
+            stopAsked = true;
+            if (!g_state.Finished()) {
+                g_state.MarkInterrupted();
+                console.Note("stopping: the update ends at the next block or file");
+                module.CloseThread();
+            }
+        }
+        // Redraw at least twice a second so the speed stays current.
+        console.Show(++ticks % 5 == 0);
+        plat::Sleep(100);
+    }
+    // Takes the engine's stop lock once more, after the worker's own last
+    // use of it: everything the worker wrote is now visible here.
+    module.CloseThread();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+    }
+    plat::InstallInterruptHandler();
+    std::unique_ptr<plat::ResourceBundle> bundle =
+        plat::ResourceBundle::Load(plat::JoinPath(plat::GetModuleDir(), "Resource_Jpn.ini"));
+    auto module = std::make_unique<CUpdateModule>();
+    const PatchRoot root = ReadPatchRoot();
+
+    // The same calls, values and order as the launcher window.
+    module->SetParentProgamName("Varngame.exe");
+    module->SetUpdateProgram("Update Program");
+    module->SetLauncherVersion("1.0.6.1");
+    module->SetConnectInfo(root.host.c_str(), root.port, "", "", root.path.c_str(),
+                           root.path.c_str(), 0, true, root.useFtp, SERVICE_TYPE_DEFAULT);
+    module->SetCallBack(nullptr, &OnUpdate);
+    if (module->CheckCommandLine() == 0) {
+        return Fail("start-up check failed", module->GetLastErrorMsg());
+    }
+    if (plat::InterruptRequested()) {
+        return PATCH_EXIT_INTERRUPTED;
+    }
+    module->SetFullVersionDownload(0);
+    module->SetResourceHandle(bundle.get());
+    if (module->StartUpdate() == 0) {
+        return Fail("the update could not start", module->GetLastErrorMsg());
+    }
+
+    CConsole console;
+    WaitForRun(*module, console);
+    console.End();
+    const RunOutcome outcome = g_state.Outcome();
+    const int code = ExitCodeFor(outcome);
+    if (code == PATCH_EXIT_OK) {
+        char local[20] = "";
+        module->GetMajorUpdateVersion(local, nullptr);
+        std::printf("varn-patch: the game is up to date (version %s)\n", local);
+    } else if (code == PATCH_EXIT_INTERRUPTED) {
+        std::fprintf(stderr, "varn-patch: stopped before the update completed\n");
+    } else {
+        const std::string error = g_state.LastError();
+        std::fprintf(stderr, "varn-patch: update failed (exit %d): %s\n", code,
+                     error.empty() ? "(no detail)" : error.c_str());
+    }
+    module.reset();
+    return code;
+}
