@@ -171,6 +171,7 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
+    const double beforeClose = Seconds(start);
     if (!engine.ClosePackFiles()) {
         std::fprintf(stderr, "closing the pack failed\n");
         return 1;
@@ -186,6 +187,7 @@ int main(int argc, char** argv) {
     std::printf("PackFileUpdate: %8.2f s  (%d files, %llu MiB), peak RSS %ld KiB (%ld before)\n",
                 ours, o.files, (unsigned long long)(perNew * uint64_t(o.files) >> 20), rssAfter,
                 rssBefore);
+    std::printf("  of which closing (commit, flush to disk): %.2f s\n", ours - beforeClose);
     std::printf("cp            : %8.2f s  (the patch pack once, exit status %d)\n", theirs, rc);
     std::printf("ratio         : %8.2f (PackFileUpdate / cp)\n", theirs > 0 ? ours / theirs : 0.0);
     if (ownDir) {

@@ -175,6 +175,9 @@ int CPackFile::OpenExisting(int mode) {
         plat::SetLastErrorFromErrno();
         return 0;
     }
+    // Reads and writes come in whole chunks at scattered offsets: a stream
+    // buffer would only add a copy and a flush at every seek.
+    std::setvbuf(m_pFile, nullptr, _IONBF, 0);
     if (!plat::TryLockFile(m_pFile, writable))
         return 0;
     m_bWritable = writable;
@@ -214,6 +217,7 @@ int CPackFile::CreateNew() {
         plat::SetLastErrorFromErrno();
         return 0;
     }
+    std::setvbuf(m_pFile, nullptr, _IONBF, 0);
     if (!plat::TryLockFile(m_pFile, true))
         return 0;
     m_bWritable = true;
