@@ -1,0 +1,160 @@
+// varn-patch's pure parts: the PatchRoot reading, the progress texts, the
+// exit codes, and the hand-over of progress from the worker.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <thread>
+
+#include "ExitCode.h"
+#include "PatchRoot.h"
+#include "ProgressLine.h"
+#include "ProgressState.h"
+
+TEST(PatchRootTest, ReadsLikeTheLauncherWindowAndHonoursAPort) {
+    struct Case {
+        const char* value;
+        const char* host;
+        int port;
+        const char* path;
+        int ftp;
+    } cases[] = {
+        {"", "", 21, "", 1},
+        {"patch", "", 21, "patch", 1},
+        {"ftp://a", "", 21, "ftp://a", 1},  // 7 characters: only a path
+        {"http://h/p/q", "h", 80, "p/q", 0},
+        {"ftp://h/p/q", "h", 21, "p/q", 1},
+        {"ftp://hh", "hh", 21, "", 1},
+        {"http://127.0.0.1:8080/patch", "127.0.0.1", 8080, "patch", 0},
+        {"ftp://files.example:2121/kor/varn", "files.example", 2121, "kor/varn", 1},
+        {"http://[::1]:8080/p", "[::1]", 8080, "p", 0},
+        // Not a port: left in the host, the default port stays.
+        {"http://h:0/p", "h:0", 80, "p", 0},
+        {"http://h:99999/p", "h:99999", 80, "p", 0},
+        {"http://h:80a/p", "h:80a", 80, "p", 0},
+        {"http://fe80::1/p", "fe80::1", 80, "p", 0},
+    };
+    for (const Case& c : cases) {
+        const PatchRoot r = ParsePatchRoot(c.value);
+        EXPECT_EQ(r.host, c.host) << c.value;
+        EXPECT_EQ(r.port, c.port) << c.value;
+        EXPECT_EQ(r.path, c.path) << c.value;
+        EXPECT_EQ(r.useFtp, c.ftp) << c.value;
+    }
+}
+
+TEST(ProgressLineTest, SizesUseBinaryUnits) {
+    const std::pair<uint64_t, const char*> cases[] = {
+        {0, "0 B"},        {1023, "1023 B"},         {1024, "1.00 KB"},
+        {1536, "1.50 KB"}, {10ull << 20, "10.0 MB"}, {3ull << 30, "3.00 GB"},
+    };
+    for (const auto& [bytes, text] : cases) {
+        EXPECT_EQ(FormatBytes(bytes), text) << bytes;
+    }
+}
+
+TEST(ProgressLineTest, LineShowsStepFileBytesShareAndSpeed) {
+    ProgressSnapshot s;
+    EXPECT_EQ(FormatProgressLine(s, 0), "connecting");
+
+    s.code = NOTIFY_DOWNLOAD_PROGRESS;
+    s.file = "1.0.0.1_to_1.0.0.2.lbc";
+    s.fileSize = 100 * 1024;
+    s.fileReceived = 50 * 1024;
+    s.totalSize = 200 * 1024;
+    s.totalReceived = 100 * 1024;
+    s.downloadSeconds = 2;
+    EXPECT_EQ(FormatProgressLine(s, 0),
+              "download  1.0.0.1_to_1.0.0.2.lbc  50.0 KB/100.0 KB  50%  25.0 KB/s");
+
+    s.code = NOTIFY_APPLY_FILE;
+    s.file = "Data/big.bin";
+    s.fileIndex = 3;
+    s.fileCount = 10;
+    s.totalReceived = 400 * 1024;  // extracted and applied sizes count too
+    EXPECT_EQ(FormatProgressLine(s, 0), "apply  Data/big.bin  3/10  100%");
+
+    s.code = NOTIFY_PERCENT;
+    s.percent = 57;
+    EXPECT_EQ(FormatProgressLine(s, 0), "closing packs  57%");
+}
+
+TEST(ProgressLineTest, NarrowTerminalCutsTheFileNameFront) {
+    ProgressSnapshot s;
+    s.code = NOTIFY_EXTRACT_FILE;
+    s.file = "Data/Map/a/very/long/directory/name/level17.map";
+    s.fileIndex = 1;
+    s.fileCount = 2;
+    const std::string line = FormatProgressLine(s, 40);
+    EXPECT_LT(line.size(), 40u);
+    EXPECT_EQ(line.rfind("extract  ...", 0), 0u) << line;
+    EXPECT_NE(line.find("level17.map  1/2"), std::string::npos) << line;
+    EXPECT_LT(FormatProgressLine(s, 8).size(), 8u);
+}
+
+TEST(ProgressLineTest, PlainLinesForTheStepsWorthOne) {
+    UPDATE_CALLBACK_INFO info{};
+    std::strcpy(info.szFileName, "update.uvf");
+    info.nFileSize = 2048;
+    EXPECT_EQ(FormatEventLine(NOTIFY_DOWNLOAD_START, info), "download update.uvf (2.00 KB)");
+    EXPECT_EQ(FormatEventLine(NOTIFY_DOWNLOAD_PROGRESS, info), "");
+    info.nErrorCode = 12029;
+    info.nCustomErrorCode = 2004;
+    std::strcpy(info.szErrorMsg, "no server");
+    EXPECT_EQ(FormatEventLine(NOTIFY_ERROR, info), "error 12029/2004: no server");
+    EXPECT_EQ(FormatEventLine(NOTIFY_UPDATE_COMPLETE, info), "update complete");
+}
+
+TEST(ExitCodeTest, OutcomesMapToDocumentedCodes) {
+    struct Case {
+        RunOutcome outcome;
+        int code;
+    } cases[] = {
+        {{true, false, false, false, 0}, PATCH_EXIT_OK},
+        {{false, false, false, false, 0}, PATCH_EXIT_NOT_STARTED},
+        {{false, true, false, false, CUSTOM_ERROR_CONNECT}, PATCH_EXIT_CONNECT_FAILED},
+        {{false, true, true, false, 0}, PATCH_EXIT_FULL_VERSION},
+        {{false, true, false, false, CUSTOM_ERROR_ARCHIVE_CHECK}, PATCH_EXIT_FAILED},
+        // A stopped run reports completion, yet the game is not up to date.
+        {{true, false, false, true, 0}, PATCH_EXIT_INTERRUPTED},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(ExitCodeFor(c.outcome), c.code) << c.code;
+    }
+    EXPECT_EQ(PATCH_EXIT_CONNECT_FAILED, RUN_CONNECT_FAILED);
+}
+
+TEST(ProgressStateTest, WorkerReportsReachTheMainThread) {
+    CProgressState state;
+    std::thread worker([&state] {
+        UPDATE_CALLBACK_INFO info{};
+        std::strcpy(info.szFileName, "a.lbc");
+        info.nFileSize = 1000;
+        state.OnNotify(NOTIFY_DOWNLOAD_START, info);
+        for (int i = 1; i <= 1000; ++i) {
+            info.nFileReceived = static_cast<uint64_t>(i);
+            state.OnNotify(NOTIFY_DOWNLOAD_PROGRESS, info);
+        }
+        info.nCustomErrorCode = CUSTOM_ERROR_ARCHIVE_CHECK;
+        std::strcpy(info.szErrorMsg, "bad archive");
+        state.OnNotify(NOTIFY_ERROR, info);
+        state.OnNotify(NOTIFY_UPDATE_FAILED, info);
+    });
+    uint64_t seen = 0;
+    while (!state.Finished()) {
+        const ProgressSnapshot s = state.Snapshot();
+        EXPECT_GE(s.fileReceived, seen);  // never goes back
+        seen = s.fileReceived;
+    }
+    worker.join();
+    state.MarkInterrupted();  // too late: the run had already ended
+    const RunOutcome o = state.Outcome();
+    EXPECT_TRUE(o.failed);
+    EXPECT_FALSE(o.interrupted);
+    EXPECT_EQ(o.lastCustomErrorCode, CUSTOM_ERROR_ARCHIVE_CHECK);
+    EXPECT_EQ(state.LastError(), "bad archive");
+    EXPECT_EQ(state.Snapshot().fileReceived, 1000u);
+    const std::vector<std::string> lines = state.TakeLines();
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0], "download a.lbc (1000 B)");
+    EXPECT_TRUE(state.TakeLines().empty());
+}

@@ -1,0 +1,99 @@
+// varn-patch as a program: placed in a game directory like the launcher,
+// run against a patch root served on 127.0.0.1, judged by its exit code,
+// its output and the game directory it leaves.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "ExitCode.h"
+#include "support/HttpServer.h"
+#include "support/PublishFixture.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string ReadText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+class VarnPatchTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string tmpl = (fs::temp_directory_path() / "varn-cli-XXXXXX").string();
+        ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
+        m_dir = tmpl;
+        game = m_dir + "/game";
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::remove_all(m_dir, ec);
+    }
+    // The installed set: the program, the core library beside it (found
+    // through its $ORIGIN run path) and the language bundle.
+    void PlaceHost() {
+        fs::create_directories(game);
+        for (const char* name : {"varn-patch", "libvarncore.so", "Resource_Jpn.ini"}) {
+            const fs::path from = fs::path(VARN_BINARY_DIR) / "bin" / name;
+            std::error_code ec;
+            fs::create_hard_link(from, fs::path(game) / name, ec);
+            if (ec) {
+                fs::copy_file(from, fs::path(game) / name, fs::copy_options::overwrite_existing);
+            }
+        }
+    }
+    void SetPatchRoot(const std::string& value) {
+        std::ofstream(game + "/version.ini") << "[PATH]\nPatchRoot=" << value << "\n";
+    }
+    // Runs the program with "-checked" (so a varn-patch of another test is
+    // not waited for as a second launcher); returns its exit code.
+    int Run() {
+        const std::string cmd = "'" + game + "/varn-patch' -checked '" + game +
+                                "/Update/LAUNCHER' > '" + m_dir + "/out.txt' 2>&1 < /dev/null";
+        const int status = std::system(cmd.c_str());
+        output = ReadText(m_dir + "/out.txt");
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    std::string m_dir;
+    std::string game;
+    std::string output;
+};
+
+}  // namespace
+
+TEST_F(VarnPatchTest, UnreachableServerEndsWithTheConnectCode) {
+    PlaceHost();
+    SetPatchRoot("http://127.0.0.1:" + std::to_string(varntest::PickFreePort()) + "/patch");
+    EXPECT_EQ(Run(), PATCH_EXIT_CONNECT_FAILED) << output;
+    EXPECT_NE(output.find("varn-patch: update failed (exit 3): "), std::string::npos) << output;
+    EXPECT_EQ(output.find("update complete"), std::string::npos) << output;
+}
+
+TEST_F(VarnPatchTest, BringsAnOldInstallationUpToDateThenFindsNothingToDo) {
+    varntest::CPublishFixture fixture(3);
+    ASSERT_EQ(fixture.Publish(), 0);
+    ASSERT_EQ(fixture.Install(0, game), 0);
+    PlaceHost();
+    varntest::HttpServer server(fixture.Root());
+    SetPatchRoot(server.url() + "/patch");
+
+    ASSERT_EQ(Run(), PATCH_EXIT_OK) << output;
+    EXPECT_NE(output.find("update complete"), std::string::npos) << output;
+    for (const std::string& name : varntest::CPublishFixture::FileNames(2)) {
+        EXPECT_EQ(ReadText(game + "/" + name), varntest::CPublishFixture::Content(name, 2)) << name;
+    }
+
+    ASSERT_EQ(Run(), PATCH_EXIT_OK) << output;
+    EXPECT_EQ(output.find("apply "), std::string::npos) << output;
+    EXPECT_NE(output.find("up to date"), std::string::npos) << output;
+}
