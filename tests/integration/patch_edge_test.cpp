@@ -105,3 +105,30 @@ TEST_F(ManualArchiveTest, WrongFingerprintIsRefused) {
 
 }  // namespace
 }  // namespace patchtest
+
+namespace patchtest {
+namespace {
+
+TEST_F(PatchRunTest, LoopModeRepeatsUntilARunFails) {
+    Prepare(0);
+    ASSERT_EQ(1, module.ApplyCommandLine(" -loop"));
+    // Pass 1 fetches update.uvf twice (run sequence, then patch loop) and
+    // applies the chain; pass 2 finds nothing to do. Taking update.uvf off
+    // the server once pass 2 has it makes pass 3 fail, which ends the loop.
+    int fetched = 0;
+    const std::string published = Patch("update.uvf");
+    Recorder::Get().hook = [&](int code, UPDATE_CALLBACK_INFO* info) {
+        if (code == NOTIFY_DOWNLOAD_START &&
+            std::string(info->szFileName).find("update.uvf") != std::string::npos && ++fetched == 3)
+            fs::remove(published);
+    };
+    EXPECT_EQ(RUN_FAILED, module.UpdateRun());
+    Recorder::Get().hook = nullptr;
+    ExpectVersion(2);
+    EXPECT_EQ("1.0.0.3", LocalVersion());
+    EXPECT_EQ(3, fetched);
+    EXPECT_EQ(2u, Recorder::Get().Applied().size());  // the chain once, not again
+}
+
+}  // namespace
+}  // namespace patchtest

@@ -158,6 +158,13 @@ inline void SetListValue(const std::string& listPath, const std::string& section
     WriteText(listPath, out);
 }
 
+// The module with its command-line step opened, so a test can give it the
+// options a launcher would have been started with.
+class TestModule : public CUpdateModule {
+public:
+    using CUpdateModule::ApplyCommandLine;
+};
+
 class PatchRunTest : public ::testing::Test {
 protected:
     // Publishes the sample game (extra publisher options), starts the
@@ -231,7 +238,7 @@ protected:
     varntest::CPublishFixture fixture{3};
     std::unique_ptr<varntest::HttpServer> server;
     std::string game;
-    CUpdateModule module;
+    TestModule module;
 };
 
 }  // namespace patchtest
