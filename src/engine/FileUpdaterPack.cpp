@@ -72,6 +72,18 @@ void RecordPackFailure(CFileUpdater& self, plat::ResourceHandle module, int cust
         UserLog(userTag, text.c_str());
 }
 
+// A pack whose content was refused says why in both logs, since the
+// recorded message only names the file.
+void LogRefusal(CFileUpdater& self, const char* path) {
+    const char* why = CPackFile::LastRefusal();
+    if (!*why)
+        return;
+    const uint32_t error = plat::GetLastError();
+    self.UpdateLog("PackFileUpdate... %s refused: %s\n", path, why);
+    UserLog("PACK_FILE_REFUSED(%s: %s) \n", path, why);
+    plat::SetLastError(error);
+}
+
 }  // namespace
 
 int CFileUpdater::ClosePackFiles() {
@@ -144,6 +156,7 @@ int CFileUpdater::OpenInstalledPack(const char* packFilePath, const char* packPa
         UpdateLog("PackFileUpdate... Different PackFile szNewPackFilePath : %s\n", packFilePath);
         UpdateLog("...\n");
         if (!m_Packfile.Open(packFilePath, nullptr, mode)) {
+            LogRefusal(*this, packFilePath);
             RecordPackFailure(*this, ResourceHandle(), CUSTOM_ERROR_PACK_OPEN, IDS_PACK_OPEN,
                               packFilePath, "ERROR_PACK_FILE_OPEN_FAIL(%s) \n");
             return 0;
@@ -160,6 +173,7 @@ int CFileUpdater::OpenInstalledPack(const char* packFilePath, const char* packPa
     if (error != plat::ERROR_SHARING_VIOLATION_CODE) {
         UpdateLog("PackFileUpdate... Reopen Error Unknown Errorcode : %d\n",
                   static_cast<int>(error));
+        LogRefusal(*this, packFilePath);
         RecordPackFailure(*this, ResourceHandle(), CUSTOM_ERROR_PACK_OPEN, IDS_PACK_OPEN,
                           packFilePath, "ERROR_PACK_FILE_OPEN_FAIL(%s) \n");
         return 0;
@@ -169,6 +183,7 @@ int CFileUpdater::OpenInstalledPack(const char* packFilePath, const char* packPa
         return 0;
     UpdateLog("PackFileUpdate... Reopen PackFile szPackFilePath : %s\n", packFilePath);
     if (!m_Packfile.Open(packFilePath, nullptr, mode)) {
+        LogRefusal(*this, packFilePath);
         RecordPackFailure(*this, ResourceHandle(), CUSTOM_ERROR_PACK_OPEN, IDS_PACK_OPEN,
                           packFilePath, "ERROR_PACK_FILE_OPEN_FAIL(%s) \n");
         return 0;
@@ -284,6 +299,15 @@ int CFileUpdater::PackFileUpdateSteps(UpdateFileEntry* entry) {
     UpdateLog("... In File CFileUpdater::PackFileUpdate line In GetPackFileName() 1702 \n");
     char packPath[plat::kMaxPath], innerPath[plat::kMaxPath];
     GetPackFileName(name, packPath, innerPath);
+    if (!*innerPath) {
+        // No pack component: nothing to open, and no pack may be created in
+        // place of a game file.
+        plat::SetLastError(plat::ERROR_INVALID_NAME_CODE);
+        RecordPackFailure(*this, ResourceHandle(), CUSTOM_ERROR_PACK_TEMP_SUB_FILE_OPEN,
+                          IDS_PACK_TEMP_SUB_FILE_OPEN, name,
+                          "ERROR_PACK_TEMP_SUB_FILE_OPEN_FAIL(%s) \n");
+        return 0;
+    }
     const std::string packFilePath = plat::JoinDataPath(m_szDefaultPath, packPath);
     if (!OpenInstalledPack(packFilePath.c_str(), packPath))
         return 0;

@@ -34,8 +34,11 @@ bool ValidMode(int mode) {
     return kind == PACK_MODE_READ || kind == PACK_MODE_WRITE || kind == PACK_MODE_CREATE;
 }
 
+thread_local const char* t_szRefusal = "";
+
 bool Refuse(uint32_t error, const char* why) {
     DebugOut("Pack refused: %s\n", why);
+    t_szRefusal = why;
     plat::SetLastError(error);
     return false;
 }
@@ -109,6 +112,10 @@ std::string ToStored(const char* path) {
 
 }  // namespace packfmt
 
+const char* CPackFile::LastRefusal() {
+    return t_szRefusal;
+}
+
 void CPackFile::SetProgressHook(ProgressHook hook) {
     g_ProgressHook = hook;
 }
@@ -147,6 +154,7 @@ int CPackFile::Open(const char* path, const char* password, int mode) {
         return 0;
     }
     m_szPath[0] = '\0';
+    t_szRefusal = "";
     std::string stored = path ? ToStored(path) : std::string();
     if (!path || !*path || !ValidMode(mode) || stored.size() >= sizeof m_szPath) {
         plat::SetLastError(plat::ERROR_INVALID_PARAMETER_CODE);

@@ -114,6 +114,9 @@ public:
     void ForEachFile(Fn fn) const;
 
     static uint8_t DataKeyFromPassword(const char* password);
+    // Why the calling thread's last Open refused the file's content (e.g. a
+    // layout older than 1990, a malformed tree); "" when it did not.
+    static const char* LastRefusal();
 
 private:
     friend class CPackFileTree;

@@ -160,6 +160,30 @@ TEST_F(PackUpdateTest, AnEmptyFileIsStoredWithTheEmptyFingerprint) {
     EXPECT_EQ(PackContentsAt(InstalledPath()), (std::map<std::string, std::string>{{"empty", ""}}));
 }
 
+TEST_F(PackUpdateTest, AnEntryWithoutAPackComponentTouchesNothing) {
+    WriteBytes(game + "/Data/readme.txt", "game file");
+    for (const char* name : {"Data\\readme.txt", "Data\\new.txt"}) {
+        EXPECT_EQ(Apply(name, "x"), 0) << name;
+        EXPECT_EQ(CUpdaterBase::GetLastCustomErrorCode(), 1205);
+    }
+    EXPECT_EQ(ReadBytes(game + "/Data/readme.txt"), "game file");
+    EXPECT_FALSE(fs::exists(game + "/Data/new.txt"));
+    EXPECT_FALSE(engine.Installed().IsFileOpen());
+}
+
+TEST_F(PackUpdateTest, AnOldLayoutIsRefusedWithItsReasonInTheUserLog) {
+    Installed({{"f", "old"}});
+    Patch({{"f", "new"}});
+    std::string b = ReadBytes(InstalledPath());
+    RawPackHeader h = RawPackHeader::Read(b);
+    h.version = 1980;
+    h.WriteInto(b);
+    WriteBytes(InstalledPath(), b);
+    EXPECT_EQ(Apply(std::string(kSound) + "\\f", "new"), 0);
+    EXPECT_EQ(CUpdaterBase::GetLastCustomErrorCode(), 1203);
+    EXPECT_NE(UserLogText().find("older than 1990"), std::string::npos) << UserLogText();
+}
+
 TEST_F(PackUpdateTest, ASharingViolationIsRetriedOnceAfterClosingBothPacks) {
     Installed({{"f", "old"}});
     Patch({{"f", "new"}});

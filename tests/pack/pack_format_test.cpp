@@ -184,7 +184,15 @@ TEST_F(PackFormatTest, HeaderFieldsAreCheckedOnOpen) {
         h.WriteInto(b);
         WriteBytes(pack, b);
         EXPECT_EQ(Opens(pack), c.opens) << c.what;
+        EXPECT_EQ(*CPackFile::LastRefusal() == '\0', c.opens) << c.what;
     }
+    RawPackHeader h = RawPackHeader::Read(good);
+    h.version = 1800;
+    std::string old = good;
+    h.WriteInto(old);
+    WriteBytes(pack, old);
+    EXPECT_FALSE(Opens(pack));
+    EXPECT_NE(std::string(CPackFile::LastRefusal()).find("older than 1990"), std::string::npos);
 }
 
 TEST_F(PackFormatTest, ASmallStoredTreeAreaIsReadAsOneMebibyte) {
