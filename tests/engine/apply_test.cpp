@@ -126,14 +126,6 @@ TEST_F(ApplyTest, HostileNamesWriteNothingOutsideTheGame) {
     EXPECT_FALSE(plat::FileExists("/abs.txt"));
 }
 
-TEST_F(ApplyTest, ReadOnlyTargetIsReplaced) {
-    Add("locked.dat", 0, "new");
-    WriteText(game + "/locked.dat", "old");
-    ASSERT_TRUE(plat::SetReadOnly(game + "/locked.dat", true));
-    ASSERT_EQ(1, Apply());
-    EXPECT_EQ("new", ReadText(game + "/locked.dat"));
-}
-
 TEST_F(ApplyTest, FailuresStopTheListWithTheirErrors) {
     struct Row {
         const char* what;

@@ -47,22 +47,6 @@ protected:
     ServedProtocol* server = nullptr;
 };
 
-TEST_F(PublishedRunTest, ChainIsAppliedInOrder) {
-    ASSERT_EQ(RUN_OK, engine.UpdateProcess());
-    ExpectVersion(2);
-    EXPECT_STREQ("1.0.0.3", engine.LocalVersion());
-    EXPECT_EQ(1, server->downloads["1.0.0.1_to_1.0.0.2.lbc"]);
-    EXPECT_EQ(1, server->downloads["1.0.0.2_to_1.0.0.3.lbc"]);
-    EXPECT_FALSE(plat::FileExists(game + "/Update/versionlist.uvf"));
-    EXPECT_FALSE(plat::FileExists(game + "/Update/1.0.0.1_to_1.0.0.2"));
-    EXPECT_FALSE(plat::FileExists(game + "/Update/1.0.0.2_to_1.0.0.3.lbc"));
-
-    // A second run finds nothing to do and fetches no plan.
-    server->downloads.clear();
-    EXPECT_EQ(RUN_OK, engine.UpdateProcess());
-    EXPECT_EQ(0, server->downloads["versionlist.uvf"]);
-}
-
 TEST_F(PublishedRunTest, LeftOverArchiveIsReusedOnlyWhenIntact) {
     const std::string first = "1.0.0.1_to_1.0.0.2.lbc";
     const std::string second = "1.0.0.2_to_1.0.0.3.lbc";
@@ -112,26 +96,6 @@ TEST_F(PublishedRunTest, ClosedControlConnectionIsRetriedOnce) {
         EXPECT_EQ(reply[0] == '4' ? 1 : 0, server->connects) << reply;
     }
     CUpdaterBase::SetResponseTextHook(nullptr);
-}
-
-TEST_F(PublishedRunTest, StopBetweenArchivesKeepsWhatWasApplied) {
-    // Stop once the last file of the first archive is applied: that archive
-    // completes (version.uvf advances), the loop sees the stop before the next.
-    static RunEngine* s_engine = &engine;
-    CUpdaterBase::SetCallBack(nullptr, [](int32_t code, UPDATE_CALLBACK_INFO* info) {
-        if (code == NOTIFY_APPLY_FILE && info->nFileIndex == info->nFileCount &&
-            std::string(s_engine->ArchiveBaseName()) == "1.0.0.1_to_1.0.0.2")
-            s_engine->StopRequest();
-    });
-    EXPECT_EQ(RUN_OK, engine.UpdateProcess());
-    EXPECT_EQ(0, server->downloads["1.0.0.2_to_1.0.0.3.lbc"]);
-    ExpectVersion(1);
-
-    // The next run installs a fresh stop event and goes on from there.
-    EXPECT_EQ(RUN_OK, engine.UpdateProcess());
-    CUpdaterBase::SetCallBack(nullptr, nullptr);
-    EXPECT_EQ(1, server->downloads["1.0.0.1_to_1.0.0.2.lbc"]);
-    ExpectVersion(2);
 }
 
 // Hand-made server contents for the ends of a run.
@@ -203,39 +167,6 @@ TEST_F(HandRunTest, GapInTheVersionListEndsTheRunCleanly) {
               "[VERSIONLIST]\nVERSIONCOUNT=3\nVERSION0=1.0.0.3\nVERSION2=1.0.0.1\n");
     EXPECT_EQ(RUN_OK, engine.UpdateProcess());
     EXPECT_EQ(2u, server->downloads.size());  // update.uvf and versionlist.uvf only
-}
-
-TEST_F(HandRunTest, FullArchiveUnpacksOverTheGameDirectory) {
-    // No version.uvf: the decision is a full update.
-    WriteText(game + "/player.txt", "kept");
-    WriteText(game + "/Update/notes.txt", "kept too");
-    const std::string section = Archive("Full_Varn_1.0.0.3", "1.0.0.3", {});
-    std::filesystem::remove(root + "/Full_Varn_1.0.0.3.lbc");
-    varntest::CVersionFileWriter record;
-    record.updateName = "Varn";
-    record.updateVersion = "1.0.0.3";
-    record.minorVersion = "unknown";
-    ASSERT_TRUE(
-        MakeZip(root + "/Full_Varn_1.0.0.3.lbc",
-                {{"Varngame.exe", "full build"},
-                 {"Update/version.uvf", varntest::CVersionFileWriter::Scramble(record.Plain())}}));
-    const std::string fullSection =
-        ArchiveSection(root + "/Full_Varn_1.0.0.3.lbc", "Full_Varn_1.0.0.3.lbc", 2);
-    WriteText(
-        root + "/versionlist.uvf",
-        "[VERSIONLIST]\nFULLVERSIONSIZE=1000\nVERSIONCOUNT=1\nVERSION0=1.0.0.3\n" + fullSection);
-
-    // Not allowed by the host: nothing is downloaded, the run asks for it.
-    EXPECT_EQ(RUN_FULL_VERSION_NEEDED, engine.UpdateProcess());
-    EXPECT_EQ(0, server->downloads["Full_Varn_1.0.0.3.lbc"]);
-
-    engine.SetFullVersionDownload(1);
-    EXPECT_EQ(RUN_OK, engine.UpdateProcess());
-    EXPECT_EQ("full build", ReadText(game + "/Varngame.exe"));
-    EXPECT_EQ("kept", ReadText(game + "/player.txt"));
-    EXPECT_EQ("kept too", ReadText(game + "/Update/notes.txt"));
-    EXPECT_STREQ("1.0.0.3", engine.LocalVersion());
-    EXPECT_FALSE(plat::FileExists(game + "/Update/Full_Varn_1.0.0.3.lbc"));
 }
 
 TEST_F(HandRunTest, DownloadCheckNeedsSizeAndExactFingerprint) {
