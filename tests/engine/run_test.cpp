@@ -169,6 +169,23 @@ TEST_F(HandRunTest, GapInTheVersionListEndsTheRunCleanly) {
     EXPECT_EQ(2u, server->downloads.size());  // update.uvf and versionlist.uvf only
 }
 
+TEST_F(HandRunTest, LauncherCheckReadsUpdateFileAndLetsTheRunGoOn) {
+    EXPECT_EQ(0, engine.CheckLauncherVersion((game + "/Update/missing.uvf").c_str()));
+    InstallRecord("1.0.0.3");
+    // A newer published launcher is only logged until the launcher can
+    // replace itself: the game update still runs.
+    varntest::CVersionFileWriter published;
+    published.updateName = "Varn";
+    published.updateVersion = published.latestVersion = "1.0.0.3";
+    published.launcherVersion = "9.0.0.0";
+    ASSERT_TRUE(published.Write(root + "/update.uvf"));
+    engine.SetLauncherVersion("1.0.6.1");
+    EXPECT_EQ(1, engine.CheckLauncherVersion((root + "/update.uvf").c_str()));
+    EXPECT_STREQ("9.0.0.0", engine.NewLauncherVersion());
+    EXPECT_NE(UPDATE_LAUNCHER_VERSION, engine.GetUpdateKind());
+    EXPECT_EQ(RUN_OK, engine.UpdateProcess());
+}
+
 TEST_F(HandRunTest, DownloadCheckNeedsSizeAndExactFingerprint) {
     const std::string path = game + "/Update/a.lbc";
     WriteText(path, "archive bytes");
