@@ -63,10 +63,14 @@ bool NextWord(const std::string& line, size_t& pos, std::string& word) {
     }
     const size_t start = pos;
     bool quoted = false;
+    size_t backslashes = 0;
     while (pos < line.size() && (quoted || line[pos] != ' ')) {
-        if (line[pos] == '"') {
+        // An odd run of backslashes makes the quote after it a literal one,
+        // as the platform's quoting writes it.
+        if (line[pos] == '"' && backslashes % 2 == 0) {
             quoted = !quoted;
         }
+        backslashes = line[pos] == '\\' ? backslashes + 1 : 0;
         ++pos;
     }
     word = line.substr(start, pos - start);
