@@ -31,8 +31,11 @@ void CClosingTicker::Start() {
 }
 
 void CClosingTicker::Stop() {
-    std::lock_guard<std::mutex> hold(m_Lock);
+    std::unique_lock<std::mutex> lock(m_Lock);
     m_bActive = false;
+    // A tick in progress writes the shared progress record; let it finish so
+    // the caller's own writes to the record come strictly after it.
+    m_Idle.wait(lock, [this] { return !m_bTicking; });
 }
 
 bool CClosingTicker::IsActive() {
@@ -56,10 +59,13 @@ void CClosingTicker::Run() {
         }
         if (m_bSend) {
             m_bSend = false;
+            m_bTicking = true;
             // The tick raises a notification: never call out under the lock.
             lock.unlock();
             m_fnTick();
             lock.lock();
+            m_bTicking = false;
+            m_Idle.notify_all();
             continue;
         }
         // Sleep to the next whole second (plus a little, so the wake-up

@@ -24,7 +24,8 @@ public:
 
     // Starts the thread on first use, then restarts the two-second rhythm.
     void Start();
-    // Ends the ticking; a tick already running finishes.
+    // Ends the ticking; returns once a tick that was running has finished.
+    // Not to be called from the tick function itself.
     void Stop();
     bool IsActive();
 
@@ -34,9 +35,11 @@ private:
     std::function<void()> m_fnTick;
     std::mutex m_Lock;
     std::condition_variable m_Wake;
+    std::condition_variable m_Idle;
     std::thread m_Thread;
     bool m_bActive = false;
     bool m_bSend = false;
+    bool m_bTicking = false;
     bool m_bQuit = false;
     uint32_t m_dwStartTime = 0;
     uint32_t m_dwLastSecond = 0;
