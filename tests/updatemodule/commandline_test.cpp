@@ -193,15 +193,18 @@ TEST_F(CommandLineTest, SecondInstanceInAnotherProcessIsRefusedUntilTheFirstDies
 
 TEST_F(CommandLineTest, RunningGameFailsAfterThreeCheckedAttempts) {
     EnableLogs();
-    const uint32_t game = StartFakeProcess("Varngame.exe");
-    module->SetParentProgamName("Varngame.exe");
+    // Named per test process: a real "Varngame.exe" here would hold up the
+    // varn-patch process tests running alongside.
+    const std::string gameName = "Varngame" + std::to_string(getpid()) + ".exe";
+    const uint32_t game = StartFakeProcess(gameName);
+    module->SetParentProgamName(gameName.c_str());
     const std::string copyDir = Path("Update/LAUNCHER");
     Write(copyDir + "/old.bin", "x");
 
     EXPECT_EQ(module->ApplyCommandLine(("-checked " + copyDir).c_str()), 0);
     EXPECT_FALSE(fs::exists(copyDir));  // the launcher copy's leftovers are gone
     const std::string log = UpdateLogText();
-    EXPECT_EQ(Count(log, "] Varngame.exe Running checked\n"), 3u);
+    EXPECT_EQ(Count(log, "] " + gameName + " Running checked\n"), 3u);
     EXPECT_EQ(Count(log, "] Game is aleady Running.\n"), 1u);
     EXPECT_EQ(CUpdaterBase::GetLastCustomErrorCode(), CUSTOM_ERROR_GAME_RUNNING);
     EXPECT_EQ(g_codes.back(), NOTIFY_UPDATE_FAILED);
