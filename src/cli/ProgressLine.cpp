@@ -76,6 +76,12 @@ std::string Details(const ProgressSnapshot& s) {
 
 std::string FormatProgressLine(const ProgressSnapshot& s, size_t columns) {
     const std::string head = StepName(s.code);
+    if (s.code == NOTIFY_UPDATE_COMPLETE || s.code == NOTIFY_UPDATE_FAILED ||
+        s.code == NOTIFY_FULL_VERSION_NEEDED) {
+        // The record still holds the last step's file and counts; the end
+        // of the run is news enough.
+        return head;
+    }
     const std::string tail = Details(s);
     std::string file = s.code == NOTIFY_PERCENT || s.file.empty() ? "" : "  " + s.file;
     if (columns > 0) {

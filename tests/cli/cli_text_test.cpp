@@ -76,6 +76,9 @@ TEST(ProgressLineTest, LineShowsStepFileBytesShareAndSpeed) {
     s.code = NOTIFY_PERCENT;
     s.percent = 57;
     EXPECT_EQ(FormatProgressLine(s, 0), "closing packs  57%");
+
+    s.code = NOTIFY_UPDATE_COMPLETE;
+    EXPECT_EQ(FormatProgressLine(s, 0), "complete");
 }
 
 TEST(ProgressLineTest, NarrowTerminalCutsTheFileNameFront) {

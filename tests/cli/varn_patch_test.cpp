@@ -2,6 +2,7 @@
 // run against a patch root served on 127.0.0.1, judged by its exit code,
 // its output and the game directory it leaves.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,6 +13,8 @@
 #include <string>
 
 #include "ExitCode.h"
+#include "platform/Process.h"
+#include "platform/Thread.h"
 #include "support/HttpServer.h"
 #include "support/PublishFixture.h"
 
@@ -96,4 +99,41 @@ TEST_F(VarnPatchTest, BringsAnOldInstallationUpToDateThenFindsNothingToDo) {
     ASSERT_EQ(Run(), PATCH_EXIT_OK) << output;
     EXPECT_EQ(output.find("apply "), std::string::npos) << output;
     EXPECT_NE(output.find("up to date"), std::string::npos) << output;
+}
+
+TEST_F(VarnPatchTest, InterruptStopsTheRunAndSaysSo) {
+    varntest::CPublishFixture fixture(2);
+    ASSERT_EQ(fixture.Publish({"--store"}), 0);  // stored: the archive stays 100 KB
+    ASSERT_EQ(fixture.Install(0, game), 0);
+    PlaceHost();
+    // Slow enough that the interrupt lands in the middle of the archive.
+    varntest::HttpServer server(fixture.Root(), "limit_rate 8k;");
+    SetPatchRoot(server.url() + "/patch");
+
+    const std::string out = m_dir + "/out.txt";
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        freopen(out.c_str(), "w", stdout);
+        dup2(fileno(stdout), 2);
+        const std::string exe = game + "/varn-patch";
+        const std::string checked = game + "/Update/LAUNCHER";
+        execl(exe.c_str(), exe.c_str(), "-checked", checked.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    // Bounded wait for the archive download to begin.
+    for (int i = 0;
+         i < 600 && ReadText(out).find("download 1.0.0.1_to_1.0.0.2.lbc") == std::string::npos;
+         ++i) {
+        plat::Sleep(50);
+    }
+    kill(pid, SIGINT);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    output = ReadText(out);
+    ASSERT_TRUE(WIFEXITED(status)) << output;
+    EXPECT_EQ(WEXITSTATUS(status), PATCH_EXIT_INTERRUPTED) << output;
+    EXPECT_NE(output.find("stopped before the update completed"), std::string::npos) << output;
+    EXPECT_EQ(ReadText(game + "/Varngame.exe"),
+              varntest::CPublishFixture::Content("Varngame.exe", 0));
 }
