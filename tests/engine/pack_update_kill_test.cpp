@@ -50,7 +50,7 @@ protected:
         for (int i = 0; i < 4250; ++i)
             installed[LongName("old", i)] = "o" + std::to_string(i);
         for (int i = 0; i < 60; ++i)
-            installed["keep\\k" + std::to_string(i)] = std::string(40000, char('a' + i % 26));
+            installed["keep\\k" + std::to_string(i)] = std::string(37000, char('a' + i % 26));
         for (int i = 0; i < 100; ++i)
             patchA[LongName("new", i)] = "new " + std::to_string(i);
         for (int i = 0; i < 10; ++i)
@@ -125,7 +125,7 @@ TEST_F(PackKillTest, ARerunAfterAKillAtAnyWriteEndsLikeACleanRun) {
     // last writes: the journals, the move of the data region, the metadata).
     const int commitPhase = 100;
     for (int k = 1; k <= total; ++k) {
-        if (k < total - commitPhase ? k % 11 != 1 : (k > total - 8 ? false : k % 3 != 0))
+        if (k < total - commitPhase ? k % 19 != 1 : (k > total - 8 ? false : k % 5 != 0))
             continue;
         Restore();
         EXPECT_EXIT(
