@@ -1,11 +1,10 @@
-// Server faults that nginx cannot be made to show, from a scripted server.
+// Server faults that nginx cannot be made to show, from a scripted server,
+// and the reading of reply headers.
 #include <gtest/gtest.h>
-#include <unistd.h>
-
-#include <filesystem>
 
 #include "support/FakeServer.h"
 #include "transfer/HTTPUpdater.h"
+#include "transfer/HttpReplyHeader.h"
 #include "transfer/TransferTestUtil.h"
 
 using namespace transfertest;
@@ -13,59 +12,38 @@ using varntest::FakeServer;
 
 namespace {
 
-struct Fault {
-    const char* what;
-    FakeServer::Script script;
-    uint32_t error;      // recorded error number
-    size_t localSize;    // bytes left in the local file
-    bool startNotified;  // notification 5 was sent
-};
-
 std::string Head(size_t length) {
     return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(length) + "\r\n\r\n";
 }
 
 TEST(HttpFaults, BrokenRepliesFailWithoutHanging) {
-    const Fault faults[] = {
-        {"connection dropped mid-body",
-         [](FakeServer::Connection& c) {
-             c.ReadRequest();
-             c.Send(Head(10000) + std::string(5000, 'x'));
-         },
-         12030, 5000, true},
-        {"silent after the request",
-         [](FakeServer::Connection& c) {
-             c.ReadRequest();
-             c.WaitForClose();
-         },
-         12002, 0, false},
-        {"silent in the middle of the body",
-         [](FakeServer::Connection& c) {
-             c.ReadRequest();
-             c.Send(Head(10000) + std::string(100, 'x'));
-             c.WaitForClose();
-         },
-         12002, 100, true},
-        {"no content length",
-         [](FakeServer::Connection& c) {
-             c.ReadRequest();
-             c.Send("HTTP/1.0 200 OK\r\n\r\nbody without length");
-         },
-         12150, 0, false},
-        {"not an HTTP reply",
-         [](FakeServer::Connection& c) {
-             c.ReadRequest();
-             c.Send("421 Service not available, closing control connection.\r\n");
-         },
+    struct Fault {
+        const char* what;
+        std::string reply;   // sent after the request
+        bool thenWait;       // then stay silent until the client gives up
+        uint32_t error;      // recorded error number
+        size_t localSize;    // bytes left in the local file
+        bool startNotified;  // the download start was announced
+    } const faults[] = {
+        {"connection dropped mid-body", Head(10000) + std::string(5000, 'x'), false, 12030, 5000,
+         true},
+        {"silent after the request", "", true, 12002, 0, false},
+        {"silent in the middle of the body", Head(10000) + std::string(100, 'x'), true, 12002, 100,
+         true},
+        {"no content length", "HTTP/1.0 200 OK\r\n\r\nbody without length", false, 12150, 0, false},
+        {"not an HTTP reply", "421 Service not available, closing control connection.\r\n", false,
          12152, 0, false},
-        {"closed without a reply", [](FakeServer::Connection& c) { c.ReadRequest(); }, 12030, 0,
-         false},
-    };
+        {"closed without a reply", "", false, 12030, 0, false}};
     for (const auto& f : faults) {
         SCOPED_TRACE(f.what);
         Recorder rec;
         TempDir tmp;
-        FakeServer server(f.script);
+        FakeServer server([&](FakeServer::Connection& c) {
+            c.ReadRequest();
+            c.Send(f.reply);
+            if (f.thenWait)
+                c.WaitForClose();
+        });
         CHTTPUpdater http;
         http.SetTimeouts(5, 1);
         ASSERT_EQ(http.ConnectTo("127.0.0.1", server.port(), nullptr, nullptr), 1);
@@ -95,65 +73,59 @@ TEST(HttpFaults, RequestAsksForAFreshCopy) {
     InstallStopEvent(http);
     ASSERT_EQ(http.DownloadFile("x#y?.uvf", (tmp / "x").c_str()), 1);
     EXPECT_EQ(request.rfind("GET /a%20b/x%23y%3F.uvf HTTP/1.1\r\n", 0), 0u) << request;
-    EXPECT_NE(request.find("Cache-Control: no-cache\r\n"), std::string::npos);
-    EXPECT_NE(request.find("Pragma: no-cache\r\n"), std::string::npos);
-    EXPECT_NE(request.find("User-Agent: UPDATE_HTTP\r\n"), std::string::npos);
-    EXPECT_NE(request.find("Authorization: Basic dXNlcjpzZWNyZXQ=\r\n"), std::string::npos);
+    for (const char* header :
+         {"Cache-Control: no-cache\r\n", "Pragma: no-cache\r\n", "User-Agent: UPDATE_HTTP\r\n",
+          "Authorization: Basic dXNlcjpzZWNyZXQ=\r\n"})
+        EXPECT_NE(request.find(header), std::string::npos) << header;
 }
 
-// Reads the whole update log written under dir.
-std::string UpdateLogText(const std::string& dir) {
-    std::string all;
-    for (const auto& e : std::filesystem::directory_iterator(dir + "/Log"))
-        all += ReadFile(e.path().string());
-    return all;
+// Feeds a header block line by line (each keeps its "\n"); returns the
+// result of the last line.
+CHttpReplyHeader::LineResult FeedAll(CHttpReplyHeader& h, const std::string& text) {
+    CHttpReplyHeader::LineResult last = CHttpReplyHeader::LINE_MORE;
+    for (size_t at = 0, end; at < text.size(); at = end + 1) {
+        end = text.find('\n', at);
+        last = h.Feed(text.data() + at, end - at + 1);
+    }
+    return last;
 }
 
-TEST(HttpFaults, LogLinesTellWhatHappened) {
-    TempDir tmp;
-    const std::string cwd = std::filesystem::current_path().string();
-    WriteFile(tmp / "LauncherLog.log", "");
-    Recorder rec;
-    CUpdaterBase::s_nSaveLog = 1;
-    FakeServer server([](FakeServer::Connection& c) {
-        c.ReadRequest();
-        c.Send(Head(10) + "short");
-    });
-    std::string local = tmp / "local.bin";
-    for (int userMode : {0, 1}) {
-        CHTTPUpdater http;
-        // The first updater built enters the program's directory.
-        ASSERT_EQ(chdir(tmp.path().c_str()), 0);
-        std::snprintf(http.m_szUpdatePath, sizeof http.m_szUpdatePath, "%s/u%d", tmp.path().c_str(),
-                      userMode);
-        std::filesystem::create_directories(http.m_szUpdatePath);
-        http.m_nUserLogMode = userMode;
-        http.SetConnectInfo("127.0.0.1", server.port(), "id", "pw", "svc", "tst",
-                            LAUNCHER_TYPE_SERVICE);
-        ASSERT_EQ(http.Connect(), 1);
-        EXPECT_EQ(http.DownloadFile("update.uvf", local.c_str()), 0);  // no stop event
-        InstallStopEvent(http);
-        EXPECT_EQ(http.DownloadFile("update.uvf", local.c_str()), 0);  // body cut short
-
-        std::string log = UpdateLogText(tmp / ("u" + std::to_string(userMode)));
-        const std::string port = std::to_string(server.port());
-        EXPECT_NE(log.find("SetLauncherType - CHTTPUpdater LAUNCHER_TYPE_SERVICE\n"),
-                  std::string::npos);
-        EXPECT_NE(log.find("CHTTPUpdater::DownloadFile szHttpPath -  /svc/update.uvf\n"),
-                  std::string::npos);
-        EXPECT_NE(log.find("WaitForSingleObject fail\n"), std::string::npos);
-        EXPECT_NE(log.find("InternetReadFile fail\n"), std::string::npos);
-        if (userMode) {
-            EXPECT_NE(log.find("Connect Update Server\n"), std::string::npos);
-            EXPECT_NE(log.find("DownLoadFile update.uvf\n"), std::string::npos);
-            EXPECT_EQ(log.find("Connect 127.0.0.1"), std::string::npos);
-        } else {
-            EXPECT_NE(log.find("Connect 127.0.0.1:" + port + "\n"), std::string::npos);
-            EXPECT_NE(log.find("DownLoadFile [/svc/update.uvf]->[" + local + "]\n"),
-                      std::string::npos);
+TEST(HttpReplyHeader, FinalReplyDecides) {
+    const struct {
+        const char* what;
+        const char* text;  // up to and including the final blank line
+        int status;
+        int64_t length;  // -1: none usable
+    } cases[] = {
+        {"plain", "HTTP/1.1 200 OK\r\nContent-Length: 42\r\n\r\n", 200, 42},
+        {"case and blanks", "HTTP/1.1 200 OK\r\ncontent-length:\t 7 \r\n\r\n", 200, 7},
+        {"interim first",
+         "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\n", 200, 3},
+        {"followed redirect",
+         "HTTP/1.1 301 Moved\r\nLocation: /x\r\nContent-Length: 170\r\n\r\nHTTP/1.1 200 OK\r\n\r\n",
+         200, -1},
+        {"redirect without location is final", "HTTP/1.1 302 Found\r\n\r\n", 302, -1},
+        {"negative length", "HTTP/1.1 200 OK\r\nContent-Length: -1\r\n\r\n", 200, -1},
+        {"huge length", "HTTP/1.1 200 OK\r\nContent-Length: 99999999999999999999\r\n\r\n", 200, -1},
+        {"conflicting lengths", "HTTP/1.1 200 OK\r\nContent-Length: 5\r\nContent-Length: 6\r\n\r\n",
+         200, -1},
+        {"repeated equal lengths",
+         "HTTP/1.1 200 OK\r\nContent-Length: 5\r\nContent-Length: 5\r\n\r\n", 200, 5},
+        {"garbage status", "HTTP/1.1 2x0 OK\r\n\r\n", 0, -1},
+        {"error page", "HTTP/1.0 404 Not Found\r\nContent-Length: 153\r\n\r\n", 404, 153}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        CHttpReplyHeader h;
+        EXPECT_EQ(FeedAll(h, c.text), CHttpReplyHeader::LINE_FINAL);
+        EXPECT_EQ(h.Status(), c.status);
+        EXPECT_EQ(h.HasLength(), c.length >= 0);
+        if (c.length >= 0) {
+            EXPECT_EQ(h.Length(), static_cast<uint64_t>(c.length));
         }
     }
-    ASSERT_EQ(chdir(cwd.c_str()), 0);
+    CHttpReplyHeader h;
+    FeedAll(h, "HTTP/1.0 500 Internal Server Error\r\n");
+    EXPECT_EQ(h.StatusLine(), "HTTP/1.0 500 Internal Server Error");
 }
 
 }  // namespace

@@ -1,14 +1,13 @@
-// Downloads from a real nginx on loopback.
+// Downloads from a real nginx on loopback; the rules every transfer class shares.
 #include "transfer/HTTPUpdater.h"
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <thread>
 
-#include "platform/Resource.h"
-#include "support/FakeServer.h"
 #include "support/HttpServer.h"
-#include "transfer/CurlSupport.h"
+#include "transfer/FTPUpdater.h"
 #include "transfer/TransferTestUtil.h"
 
 using namespace transfertest;
@@ -20,8 +19,8 @@ const char* const kServicePath = "kor/varn/service";
 class HttpDownload : public ::testing::Test {
 protected:
     void SetUp() override {
-        root = tmp.path() + "/www";
-        std::filesystem::create_directories(root + "/" + kServicePath);
+        root = tmp / "www";
+        std::filesystem::create_directories(root);
         server = std::make_unique<varntest::HttpServer>(
             root, "location = /kor/varn/service/broken.uvf { return 500; }");
         http.SetConnectInfo("127.0.0.1", server->port(), nullptr, nullptr, kServicePath,
@@ -42,32 +41,25 @@ protected:
 };
 
 TEST_F(HttpDownload, WholeFilesArriveInBlocksWithProgress) {
-    struct Case {
-        std::string name;
-        size_t size;
-    } cases[] = {
-        {"update.uvf", 10},
-        {"exact.lbc", 3 * 4096},
-        {"odd.lbc", 3 * 4096 + 17},
-        {"LAUNCHER/LAUNCHER_1.0.6.2.lbc", 5000},
-        {"with blank & plus+percent%.lbc", 100},
-        {"large.lbc", 20 * 1024 * 1024 + 1},
-    };
+    const std::pair<std::string, size_t> cases[] = {{"update.uvf", 10},
+                                                    {"exact.lbc", 3 * 4096},
+                                                    {"odd.lbc", 3 * 4096 + 17},
+                                                    {"LAUNCHER/LAUNCHER_1.0.6.2.lbc", 5000},
+                                                    {"with blank & plus+percent%.lbc", 100},
+                                                    {"large.lbc", 20 * 1024 * 1024 + 1}};
     uint64_t total = 0;
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        std::string data = Publish(c.name, Pattern(c.size));
+    for (const auto& [name, size] : cases) {
+        SCOPED_TRACE(name);
+        std::string data = Publish(name, Pattern(size));
         rec.notes.clear();
-        std::string local = tmp / "local.bin";
-        ASSERT_EQ(http.DownloadFile(c.name.c_str(), local.c_str()), 1);
-        EXPECT_TRUE(ReadFile(local) == data);
+        ASSERT_EQ(http.DownloadFile(name.c_str(), (tmp / "local.bin").c_str()), 1);
+        EXPECT_TRUE(ReadFile(tmp / "local.bin") == data);
 
         // Blocks hold at most 4 KiB; the network decides where they end.
-        ASSERT_GE(rec.notes.size(), (c.size + 4095) / 4096 + 2);
-        EXPECT_EQ(rec.notes.front().code, NOTIFY_DOWNLOAD_START);
-        EXPECT_EQ(rec.notes.front().fileName, c.name);
-        EXPECT_EQ(rec.notes.front().fileSize, c.size);
-        EXPECT_EQ(rec.notes.front().fileReceived, 0u);
+        ASSERT_GE(rec.notes.size(), (size + 4095) / 4096 + 2);
+        const Note& n0 = rec.notes.front();
+        EXPECT_TRUE(n0.code == NOTIFY_DOWNLOAD_START && n0.fileName == name &&
+                    n0.fileSize == size && n0.fileReceived == 0);
         uint64_t got = 0;
         for (size_t i = 1; i + 1 < rec.notes.size(); ++i) {
             const Note& n = rec.notes[i];
@@ -76,78 +68,59 @@ TEST_F(HttpDownload, WholeFilesArriveInBlocksWithProgress) {
             got += n.lastRead;
             ASSERT_EQ(n.fileReceived, got);
         }
-        EXPECT_EQ(got, c.size);
+        EXPECT_EQ(got, size);
         EXPECT_EQ(rec.notes.back().code, NOTIFY_DOWNLOAD_END);
-        total += c.size;
-        EXPECT_EQ(rec.notes.back().totalReceived, total);
+        EXPECT_EQ(rec.notes.back().totalReceived, total += size);
     }
     EXPECT_EQ(CUpdaterBase::GetLastErrorKind(), ERROR_KIND_NONE);
 }
 
-TEST_F(HttpDownload, RemotePathUsesTheDirectoryAsStored) {
-    WriteFile(root + "/top.uvf", "top");
-    Publish("in.uvf", "in");
-    std::string local = tmp / "x";
-    ASSERT_EQ(http.DownloadFile("in.uvf", local.c_str()), 1);
-    http.SetLauncherPath("");
-    ASSERT_EQ(http.DownloadFile("top.uvf", local.c_str()), 1);
-    EXPECT_EQ(ReadFile(local), "top");
-    auto log = server->AccessLog(2);
-    ASSERT_EQ(log.size(), 2u);
-    EXPECT_NE(log[0].find(" /kor/varn/service/in.uvf"), std::string::npos) << log[0];
-    EXPECT_NE(log[1].find(" /top.uvf"), std::string::npos) << log[1];
-}
-
-TEST_F(HttpDownload, ManyFilesShareOneConnection) {
-    for (int i = 0; i < 10; ++i)
-        Publish("f" + std::to_string(i), Pattern(1000 + i));
-    for (int i = 0; i < 10; ++i) {
+TEST_F(HttpDownload, FilesShareOneConnectionAndUseTheStoredDirectory) {
+    for (int i = 0; i < 5; ++i) {
         std::string name = "f" + std::to_string(i);
+        Publish(name, Pattern(1000 + i));
         ASSERT_EQ(http.DownloadFile(name.c_str(), (tmp / name).c_str()), 1);
-        if (i > 0) {
-            EXPECT_EQ(http.LastNewConnections(), 0) << name;
-        }
+        EXPECT_TRUE(i == 0 || http.LastNewConnections() == 0) << name;
     }
-    EXPECT_EQ(server->ConnectionCount(10), 1);
+    WriteFile(root + "/top.uvf", "top");
+    http.SetLauncherPath("");
+    ASSERT_EQ(http.DownloadFile("top.uvf", (tmp / "x").c_str()), 1);
+    EXPECT_EQ(ReadFile(tmp / "x"), "top");
+    EXPECT_EQ(server->ConnectionCount(6), 1);
+    auto log = server->AccessLog(6);
+    ASSERT_EQ(log.size(), 6u);
+    EXPECT_NE(log[0].find(" /kor/varn/service/f0"), std::string::npos) << log[0];
+    EXPECT_NE(log[5].find(" /top.uvf"), std::string::npos) << log[5];
 }
 
-TEST_F(HttpDownload, EmptyFileStandsButIsReported) {
-    Publish("empty.uvf", "");
-    std::string local = tmp / "empty";
-    WriteFile(local, "old content");
-    EXPECT_EQ(http.DownloadFile("empty.uvf", local.c_str()), 1);
-    EXPECT_TRUE(std::filesystem::exists(local));
-    EXPECT_EQ(std::filesystem::file_size(local), 0u);
-    EXPECT_EQ(rec.Codes(), (std::vector<int>{NOTIFY_ERROR, NOTIFY_DOWNLOAD_END}));
-    EXPECT_EQ(CUpdaterBase::GetLastErrorKind(), ERROR_KIND_SYSTEM);
-}
-
-TEST_F(HttpDownload, ErrorStatusNeverBecomesTheFile) {
-    struct Case {
-        const char* name;
-        const char* status;
-    } cases[] = {{"missing.uvf", "404"}, {"broken.uvf", "500"}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+TEST_F(HttpDownload, ErrorStatusNeverBecomesTheFileButAnEmptyBodyDoes) {
+    for (const char* status : {"404", "500"}) {
+        SCOPED_TRACE(status);
         rec.notes.clear();
         std::string local = tmp / "update.uvf";
         WriteFile(local, "stale");
-        EXPECT_EQ(http.DownloadFile(c.name, local.c_str()), 0);
+        EXPECT_EQ(http.DownloadFile(*status == '4' ? "missing.uvf" : "broken.uvf", local.c_str()),
+                  0);
         EXPECT_FALSE(std::filesystem::exists(local));
         EXPECT_EQ(CUpdaterBase::GetLastErrorCode(), 12003);
-        EXPECT_NE(std::string(CUpdaterBase::GetLastErrorMessage()).find(c.status),
-                  std::string::npos);
+        EXPECT_NE(std::string(CUpdaterBase::GetLastErrorMessage()).find(status), std::string::npos);
         EXPECT_EQ(rec.Codes(), std::vector<int>{NOTIFY_ERROR});
         // The failure leaves the connection usable.
         EXPECT_EQ(http.GetConnectState(), CONNECT_STATE_CONNECTED);
     }
-    Publish("ok.uvf", "ok");
-    EXPECT_EQ(http.DownloadFile("ok.uvf", (tmp / "ok").c_str()), 1);
+    // An empty file replaces the old one but is reported.
+    Publish("empty.uvf", "");
+    rec.notes.clear();
+    std::string local = tmp / "empty";
+    WriteFile(local, "old content");
+    EXPECT_EQ(http.DownloadFile("empty.uvf", local.c_str()), 1);
+    EXPECT_TRUE(std::filesystem::exists(local) && std::filesystem::file_size(local) == 0);
+    EXPECT_EQ(rec.Codes(), (std::vector<int>{NOTIFY_ERROR, NOTIFY_DOWNLOAD_END}));
+    EXPECT_EQ(CUpdaterBase::GetLastErrorKind(), ERROR_KIND_SYSTEM);
 }
 
 TEST_F(HttpDownload, StopEventEndsTheDownloadQuietly) {
-    const size_t size = 64 * 4096;
-    Publish("big.lbc", Pattern(size));
+    Publish("big.lbc", Pattern(64 * 4096));
     std::string local = tmp / "big.lbc";
 
     // Without an installed event nothing is read.
@@ -166,44 +139,87 @@ TEST_F(HttpDownload, StopEventEndsTheDownloadQuietly) {
     };
     EXPECT_EQ(http.DownloadFile("big.lbc", local.c_str()), 0);
     EXPECT_EQ(rec.Count(NOTIFY_DOWNLOAD_PROGRESS), 3);
-    EXPECT_EQ(rec.Count(NOTIFY_DOWNLOAD_END), 0);
-    EXPECT_EQ(rec.Count(NOTIFY_ERROR), 0);
+    EXPECT_EQ(rec.Count(NOTIFY_DOWNLOAD_END) + rec.Count(NOTIFY_ERROR), 0);
     // What was reported is what was kept.
     EXPECT_EQ(std::filesystem::file_size(local), rec.notes.back().fileReceived);
     EXPECT_EQ(CUpdaterBase::GetLastErrorKind(), ERROR_KIND_NONE);
 }
 
-TEST(HttpConnect, FailuresAndDefaults) {
-    Recorder rec;
-    CHTTPUpdater http;
-    // No address: fails without recording anything.
-    EXPECT_EQ(http.Connect(), 0);
-    EXPECT_EQ(http.GetConnectState(), CONNECT_STATE_DISCONNECTED);
-    EXPECT_TRUE(rec.notes.empty());
+// Rules shared by both transfer classes, and the factory.
+std::unique_ptr<CProtocolUpdaterBase> Make(int protocol) {
+    return std::unique_ptr<CProtocolUpdaterBase>(
+        static_cast<CProtocolUpdaterBase*>(CreateProtocolUpdater(protocol)));
+}
 
-    // A closed port: the connection failure of the run (custom 2004).
-    int port = varntest::PickFreePort();
-    EXPECT_EQ(http.ConnectTo("127.0.0.1", port, nullptr, nullptr), 0);
-    EXPECT_EQ(http.GetConnectState(), CONNECT_STATE_DISCONNECTED);
-    EXPECT_EQ(http.GetConnectHandle(), nullptr);
+TEST(ProtocolUpdater, FactoryAndConnectFailures) {
+    EXPECT_NE(dynamic_cast<CFTPUpdater*>(Make(0).get()), nullptr);
+    Recorder rec;
+    auto http = Make(1);
+    ASSERT_NE(dynamic_cast<CHTTPUpdater*>(http.get()), nullptr);
+    // A closed port: the connection failure of the run.
+    EXPECT_EQ(http->ConnectTo("127.0.0.1", varntest::PickFreePort(), nullptr, nullptr), 0);
+    EXPECT_EQ(http->GetConnectState(), CONNECT_STATE_DISCONNECTED);
+    EXPECT_EQ(http->GetConnectHandle(), nullptr);
     EXPECT_EQ(CUpdaterBase::GetLastErrorKind(), ERROR_KIND_CUSTOM);
     EXPECT_EQ(CUpdaterBase::GetLastCustomErrorCode(), CUSTOM_ERROR_CONNECT);
     EXPECT_EQ(CUpdaterBase::GetLastErrorCode(), 12029);
-    char text[260];
-    plat::LoadResourceString(nullptr, IDS_CONNECT_FAIL, text, sizeof text);
-    EXPECT_STREQ(CUpdaterBase::GetLastErrorMessage(), text);
-
-    // Port 0 means the HTTP port.
-    http.SetPort(0);
-    http.Connect();
-    EXPECT_EQ(http.GetPort(), 80u);
-
     // Downloading without a connection fails and records why.
     TempDir tmp;
-    InstallStopEvent(http);
-    http.Disconnect();
-    EXPECT_EQ(http.DownloadFile("update.uvf", (tmp / "u").c_str()), 0);
+    InstallStopEvent(*http);
+    EXPECT_EQ(http->DownloadFile("update.uvf", (tmp / "u").c_str()), 0);
     EXPECT_EQ(CUpdaterBase::GetLastErrorKind(), ERROR_KIND_SYSTEM);
+
+    // FTP is a placeholder that never connects.
+    auto ftp = Make(2);
+    ASSERT_NE(dynamic_cast<CFTPUpdater*>(ftp.get()), nullptr);
+    EXPECT_EQ(ftp->Connect(), 0);
+    EXPECT_EQ(ftp->GetConnectState(), CONNECT_STATE_DISCONNECTED);
+    EXPECT_EQ(CUpdaterBase::GetLastCustomErrorCode(), CUSTOM_ERROR_CONNECT);
+}
+
+TEST(ProtocolUpdater, SettingsKeepOrReplaceValues) {
+    for (int protocol : {1, 2}) {
+        SCOPED_TRACE(protocol);
+        Recorder rec;
+        auto u = Make(protocol);
+        u->SetConnectInfo("host", 8080, "user", "pw", "svc/path", "test/path", LAUNCHER_TYPE_TEST);
+        EXPECT_STREQ(u->GetDefaultPath(), "test/path");
+        u->SetLauncherType(2);  // neither test nor service: keeps the path
+        EXPECT_STREQ(u->GetDefaultPath(), "test/path");
+        u->SetLauncherType(LAUNCHER_TYPE_SERVICE);
+        EXPECT_STREQ(u->GetDefaultPath(), "svc/path");
+        u->SetAddress("");  // empty values never replace
+        EXPECT_STREQ(u->GetAddress(), "host");
+
+        // Null account empties it; null paths keep the old ones.
+        u->SetConnectInfo("h2", 0, nullptr, nullptr, nullptr, nullptr, LAUNCHER_TYPE_SERVICE);
+        EXPECT_STREQ(u->GetUserID(), "");
+        EXPECT_STREQ(u->GetPassword(), "");
+        EXPECT_STREQ(u->GetServicePath(), "svc/path");
+        EXPECT_STREQ(u->GetTestPath(), "test/path");
+
+        // Over-long values are cut, never overflow.
+        std::string longPath(400, 'p');
+        u->SetLauncherPath(longPath.c_str());
+        EXPECT_EQ(std::string(u->GetDefaultPath()), longPath.substr(0, 259));
+    }
+}
+
+TEST(ProtocolUpdater, DestructionReleasesTheStopEventAndDeletePathRemovesATree) {
+    TempDir tmp;
+    plat::EventHandle copy;
+    {
+        CHTTPUpdater http;
+        InstallStopEvent(http);
+        copy = http.GetStopEvent();
+        EXPECT_EQ(plat::WaitForSingleObject(copy, 0), plat::WAIT_TIMEOUT_CODE);
+        WriteFile(tmp / "unpack/a/b/c.bin", "x");
+        WriteFile(tmp / "unpack/d.bin", "y");
+        EXPECT_EQ(http.DeletePath((tmp / "unpack").c_str()), 1);
+        EXPECT_FALSE(std::filesystem::exists(tmp / "unpack"));
+        EXPECT_EQ(http.DeletePath((tmp / "unpack").c_str()), 0);
+    }
+    EXPECT_NE(plat::WaitForSingleObject(copy, 0), plat::WAIT_TIMEOUT_CODE);
 }
 
 }  // namespace
