@@ -171,19 +171,6 @@ TEST_F(PackUpdateTest, AnEntryWithoutAPackComponentTouchesNothing) {
     EXPECT_FALSE(engine.Installed().IsFileOpen());
 }
 
-TEST_F(PackUpdateTest, AnOldLayoutIsRefusedWithItsReasonInTheUserLog) {
-    Installed({{"f", "old"}});
-    Patch({{"f", "new"}});
-    std::string b = ReadBytes(InstalledPath());
-    RawPackHeader h = RawPackHeader::Read(b);
-    h.version = 1980;
-    h.WriteInto(b);
-    WriteBytes(InstalledPath(), b);
-    EXPECT_EQ(Apply(std::string(kSound) + "\\f", "new"), 0);
-    EXPECT_EQ(CUpdaterBase::GetLastCustomErrorCode(), 1203);
-    EXPECT_NE(UserLogText().find("older than 1990"), std::string::npos) << UserLogText();
-}
-
 TEST_F(PackUpdateTest, ASharingViolationIsRetriedOnceAfterClosingBothPacks) {
     Installed({{"f", "old"}});
     Patch({{"f", "new"}});

@@ -276,14 +276,4 @@ TEST_F(PackFormatTest, RepairSignatureBringsOldSignaturesUpToDate) {
     EXPECT_EQ(CPackFile::RepairSignature((dir / "none.lpk").c_str()), 0);
 }
 
-TEST_F(PackFormatTest, RepairedOldPackOpens) {
-    std::string pack = MakePack();
-    std::string b = ReadBytes(pack);
-    Put<uint32_t>(b, 0, 0x3C3C4DA3);  // an older program's unscrambled signature
-    WriteBytes(pack, b);
-    EXPECT_FALSE(Opens(pack));
-    ASSERT_TRUE(CPackFile::RepairSignature(pack.c_str()));
-    EXPECT_TRUE(Opens(pack));
-}
-
 }  // namespace
