@@ -1,34 +1,35 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "TempDir.h"
 #include "platform/Error.h"
 #include "platform/File.h"
 #include "platform/Profile.h"
+#include "platform/Registry.h"
+#include "platform/Resource.h"
 #include "platform/Win32Types.h"
+#include "support/TempDir.h"
 
 using namespace plat;
+using varntest::TempDir;
 
 namespace {
 
-void Write(const std::string& path, const std::string& text) {
-    ASSERT_TRUE(WriteWholeFile(path, text.data(), text.size()));
-}
+const auto Write = TempDir::WriteFile;
+const auto Read = TempDir::ReadFile;
 
-std::string Read(const std::string& path) {
-    std::string text;
-    EXPECT_TRUE(ReadWholeFile(path, text));
-    return text;
-}
-
+// The value as GetPrivateProfileString copies it into a buffer of size.
 std::string Get(const std::string& path, const char* section, const char* key,
-                const char* def = "DEF", unsigned size = 256) {
-    char buf[256];
+                const char* def = "DEF", unsigned size = 256, unsigned* count = nullptr) {
+    char buf[256] = "untouched";
     unsigned n = GetPrivateProfileString(section, key, def, buf, size, path.c_str());
-    EXPECT_EQ(n, std::string(buf).size());
+    if (count)
+        *count = n;
+    else
+        EXPECT_EQ(n, std::string(buf).size());
     return buf;
 }
 
@@ -38,74 +39,50 @@ TEST(Profile, ReadsAwkwardText) {
     TempDir dir;
     const std::string path = dir / "a.ini";
     Write(path,
-          "\xEF\xBB\xBF[Server]\r\n"
-          "orphan line without equals\r\n"
-          "  Host  =  patch.example  \r\n"
-          "host=second-ignored\r\n"
-          "; Comment=not a key\r\n"
-          "Quoted=\"  padded  \"\r\n"
-          "Empty=\r\n"
-          "Path=C:\\Games\\Varn=x\r\n"
-          "[  Other Section ]\n"
-          "Key=lf-only\n"
-          "[Server]\n"
-          "Late=from a repeated section\n"
-          "[Unclosed\n"
-          "k=v");
+          "\xEF\xBB\xBF[Server]\r\norphan line without equals\r\n  Host  =  patch.example  \r\n"
+          "host=second-ignored\r\n; Comment=not a key\r\nQuoted=\"  padded  \"\r\nEmpty=\r\n"
+          "Path=C:\\Games\\Varn=x\r\n[  Other Section ]\nKey=lf-only\n"
+          "[Server]\nLate=from a repeated section\n[Unclosed\nk=v");
     struct Case {
         const char *section, *key, *want;
-    } cases[] = {
-        {"Server", "Host", "patch.example"},
-        {"SERVER", "hOsT", "patch.example"},  // case-insensitive, first duplicate wins
-        {"Server", "Quoted", "  padded  "},
-        {"Server", "Empty", ""},
-        {"Server", "Path", "C:\\Games\\Varn=x"},  // only the first "=" splits
-        {"Server", "; Comment", "DEF"},
-        {"Server", "orphan line without equals", "DEF"},
-        {"Other Section", "Key", "lf-only"},
-        {"Server", "Late", "from a repeated section"},
-        {"Unclosed", "k", "v"},
-        {"Missing", "Host", "DEF"},
-        {"Server", "Missing", "DEF"},
-    };
-    for (const auto& c : cases) {
+    } cases[] = {{"SERVER", "hOsT", "patch.example"},  // any case; the first duplicate wins
+                 {"Server", "Quoted", "  padded  "},
+                 {"Server", "Empty", ""},
+                 {"Server", "Path", "C:\\Games\\Varn=x"},  // only the first "=" splits
+                 {"Server", "; Comment", "DEF"},
+                 {"Server", "orphan line without equals", "DEF"},
+                 {"Other Section", "Key", "lf-only"},
+                 {"Server", "Late", "from a repeated section"},
+                 {"Unclosed", "k", "v"},
+                 {"Missing", "Host", "DEF"},
+                 {"Server", "Missing", "DEF"}};
+    for (const auto& c : cases)
         EXPECT_EQ(Get(path, c.section, c.key), c.want) << c.section << "/" << c.key;
-    }
     EXPECT_EQ(Get(dir / "absent.ini", "Server", "Host"), "DEF");
     EXPECT_EQ(Get(path, "Missing", "Host", nullptr), "");
+    // A key before any section belongs to none, not to the next one.
+    ProfileText top("Host=top\n[S]\nOther=1\n");
+    EXPECT_TRUE(!top.Find("", "Host") && !top.Find("S", "Host") && top.Find("s", "other"));
 }
 
-TEST(Profile, KeysBeforeAnySectionAreIgnored) {
-    ProfileText text("Host=top\n[S]\nOther=1\n");
-    EXPECT_EQ(text.Find("", "Host"), nullptr);
-    EXPECT_EQ(text.Find("S", "Host"), nullptr);
-    ASSERT_NE(text.Find("s", "other"), nullptr);
-}
-
-TEST(Profile, TruncatesToBufferSize) {
+TEST(Profile, CopiesStayInsideTheBuffer) {
     TempDir dir;
     const std::string path = dir / "t.ini";
-    Write(path, "[S]\nk=abcdef\nlong=" + std::string(100000, 'x') + "\n");
-    char buf[8] = "zzzzzzz";
-    EXPECT_EQ(GetPrivateProfileString("S", "k", "", buf, 4, path.c_str()), 3u);
-    EXPECT_STREQ(buf, "abc");
-    EXPECT_EQ(GetPrivateProfileString("S", "k", "", buf, 1, path.c_str()), 0u);
-    EXPECT_STREQ(buf, "");
-    buf[0] = 'z';
-    EXPECT_EQ(GetPrivateProfileString("S", "k", "", buf, 0, path.c_str()), 0u);
-    EXPECT_EQ(buf[0], 'z');  // size 0 must not write at all
-    EXPECT_EQ(GetPrivateProfileString("S", "missing", "default", buf, 4, path.c_str()), 3u);
-    EXPECT_STREQ(buf, "def");
+    Write(path, "[A]\nx=1\nX=2\ny=3\n[B]\n[a]\nz=4\n[S]\nk=abcdef\nlong=" +
+                    std::string(100000, 'x') + "\n");
+    unsigned n = 99;
+    EXPECT_EQ(Get(path, "S", "k", "", 4, &n), "abc");
+    EXPECT_EQ(n, 3u);
+    EXPECT_EQ(Get(path, "S", "k", "", 1, &n), "");
+    EXPECT_EQ(n, 0u);
+    EXPECT_EQ(Get(path, "S", "k", "", 0, &n), "untouched");  // size 0 must not write at all
+    EXPECT_EQ(Get(path, "S", "missing", "default", 4), "def");
     EXPECT_EQ(GetProfileString("S", "long", "", path).size(), 100000u);
-}
 
-TEST(Profile, ListsSectionAndKeyNames) {
-    TempDir dir;
-    const std::string path = dir / "n.ini";
-    Write(path, "[A]\nx=1\nX=2\ny=3\n[B]\n[a]\nz=4\n");
+    // Name lists: each name once, NUL-separated, NUL-terminated, cut whole.
     char buf[64];
-    unsigned n = GetPrivateProfileString(nullptr, nullptr, "", buf, sizeof buf, path.c_str());
-    EXPECT_EQ(std::string(buf, n + 1), std::string("A\0B\0", 5));
+    n = GetPrivateProfileString(nullptr, nullptr, "", buf, sizeof buf, path.c_str());
+    EXPECT_EQ(std::string(buf, n + 1), std::string("A\0B\0S\0", 7));
     n = GetPrivateProfileString("a", nullptr, "", buf, sizeof buf, path.c_str());
     EXPECT_EQ(std::string(buf, n + 1), std::string("x\0y\0z\0", 7));
     n = GetPrivateProfileString("a", nullptr, "", buf, 4, path.c_str());
@@ -113,7 +90,7 @@ TEST(Profile, ListsSectionAndKeyNames) {
     EXPECT_EQ(std::string(buf, 4), std::string("x\0\0\0", 4));
 }
 
-TEST(Profile, IntParsesLeadingDigits) {
+TEST(Profile, IntParsesLeadingDigitsAndSaturates) {
     TempDir dir;
     const std::string path = dir / "i.ini";
     Write(path,
@@ -125,50 +102,35 @@ TEST(Profile, IntParsesLeadingDigits) {
     } cases[] = {{"plain", 42}, {"signed", -17}, {"plus", 8},          {"tail", 12},
                  {"word", 0},   {"empty", 5},    {"huge", 2147483647}, {"neg", -2147483647 - 1},
                  {"spaced", 7}, {"missing", 5}};
-    for (const auto& c : cases) {
+    for (const auto& c : cases)
         EXPECT_EQ(GetPrivateProfileInt("N", c.key, 5, path.c_str()), c.want) << c.key;
-    }
-    EXPECT_EQ(GetPrivateProfileInt("N", "plain", 5, (dir / "none.ini").c_str()), 5);
 }
 
-TEST(Profile, WriteChangesOneKeyAndKeepsTheRest) {
+TEST(Profile, WriteChangesOneLineAndKeepsTheRest) {
     TempDir dir;
     const std::string path = dir / "w.ini";
-    const std::string before =
+    std::string want =
         "; header comment\r\n[First]\r\n  Key = old value ; trailing\r\nkey=dup\r\nOther=1\r\n\r\n"
         "[Second]\r\nA=1\r\n\r\n\r\n[Third]\r\nZ=9";
-    Write(path, before);
-
+    Write(path, want);
     ASSERT_TRUE(WritePrivateProfileString("FIRST", "key", "new", path.c_str()));
-    std::string want = before;
     want.replace(want.find("  Key = old value ; trailing"), 28, "key=new");
     EXPECT_EQ(Read(path), want);
-
     // A new key goes after the section's last line, not after blank lines.
     ASSERT_TRUE(WritePrivateProfileString("Second", "B", "2", path.c_str()));
     want.replace(want.find("A=1\r\n") + 5, 0, "B=2\r\n");
     EXPECT_EQ(Read(path), want);
-
     // The last line has no line break; the appended key must not join it.
     ASSERT_TRUE(WritePrivateProfileString("Third", "Y", "8", path.c_str()));
-    want += "\r\nY=8\r\n";
-    EXPECT_EQ(Read(path), want);
-
     ASSERT_TRUE(WritePrivateProfileString("New", "K", "v", path.c_str()));
-    want += "[New]\r\nK=v\r\n";
-    EXPECT_EQ(Read(path), want);
-    EXPECT_EQ(Get(path, "new", "k"), "v");
-}
+    EXPECT_EQ(Read(path), want + "\r\nY=8\r\n[New]\r\nK=v\r\n");
 
-TEST(Profile, WriteDeletesKeysAndSections) {
-    TempDir dir;
-    const std::string path = dir / "d.ini";
+    // Deleting a key removes its duplicates too; deleting a section, all of it.
     Write(path, "[S]\nk=1\nK=2\nj=3\n[T]\nx=1\n[U]\ny=2\n");
     ASSERT_TRUE(WritePrivateProfileString("s", "k", nullptr, path.c_str()));
-    EXPECT_EQ(Read(path), "[S]\nj=3\n[T]\nx=1\n[U]\ny=2\n");  // no duplicate shows through
     ASSERT_TRUE(WritePrivateProfileString("T", nullptr, nullptr, path.c_str()));
-    EXPECT_EQ(Read(path), "[S]\nj=3\n[U]\ny=2\n");
     EXPECT_TRUE(WritePrivateProfileString("S", "absent", nullptr, path.c_str()));
+    EXPECT_EQ(Read(path), "[S]\nj=3\n[U]\ny=2\n");
     EXPECT_TRUE(WritePrivateProfileString("S", "k", nullptr, (dir / "none.ini").c_str()));
     EXPECT_FALSE(FileExists(dir / "none.ini"));
 }
@@ -177,15 +139,12 @@ TEST(Profile, WriteCreatesFileAndRefusesUnsafeInput) {
     TempDir dir;
     const std::string path = dir / "c.ini";
     ASSERT_TRUE(WritePrivateProfileString("S", "k", "v", path.c_str()));
-    EXPECT_EQ(Read(path), "[S]\nk=v\n");
-
-    // Line breaks would add lines (a forged section or key) to the file.
+    // Line breaks or separators would forge a section or key in the file.
     EXPECT_FALSE(WritePrivateProfileString("S", "k", "v\n[Evil]\nx=1", path.c_str()));
     EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER_CODE);
     EXPECT_FALSE(WritePrivateProfileString("S", "a=b", "v", path.c_str()));
     EXPECT_FALSE(WritePrivateProfileString("S]x", "k", "v", path.c_str()));
     EXPECT_EQ(Read(path), "[S]\nk=v\n");
-
     ASSERT_TRUE(SetReadOnly(path, true));
     EXPECT_FALSE(WritePrivateProfileString("S", "k", "w", path.c_str()));
     EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED_CODE);
@@ -195,22 +154,67 @@ TEST(Profile, WriteCreatesFileAndRefusesUnsafeInput) {
 TEST(Profile, ConcurrentWritersKeepEveryKey) {
     TempDir dir;
     const std::string path = dir / "shared.ini";
+    auto key = [](int t, int i) { return "k" + std::to_string(t) + "_" + std::to_string(i); };
     std::vector<std::thread> writers;
     for (int t = 0; t < 4; ++t) {
-        writers.emplace_back([&path, t] {
-            for (int i = 0; i < 10; ++i) {
-                std::string key = "k" + std::to_string(t) + "_" + std::to_string(i);
-                WritePrivateProfileString("S", key.c_str(), "v", path.c_str());
-            }
+        writers.emplace_back([&, t] {
+            for (int i = 0; i < 10; ++i)
+                WritePrivateProfileString("S", key(t, i).c_str(), "v", path.c_str());
         });
     }
-    for (auto& w : writers) {
+    for (auto& w : writers)
         w.join();
-    }
-    for (int t = 0; t < 4; ++t) {
-        for (int i = 0; i < 10; ++i) {
-            std::string key = "k" + std::to_string(t) + "_" + std::to_string(i);
-            EXPECT_EQ(Get(path, "S", key.c_str()), "v") << key;
-        }
-    }
+    for (int k = 0; k < 40; ++k)
+        EXPECT_EQ(Get(path, "S", key(k / 10, k % 10).c_str()), "v") << k;
+}
+
+TEST(Registry, KeysAreProfileFilesInsideTheStore) {
+    TempDir dir;
+    setenv("VARN_REGISTRY_DIR", dir.path().c_str(), 1);
+    const std::string key = "Software\\Varn\\Game";
+    std::string value;
+    EXPECT_FALSE(RegistryKeyExists(key));
+    EXPECT_FALSE(RegistryReadString(key, "Path", value));
+    EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND_CODE);
+    ASSERT_TRUE(RegistryWriteString(key, "Path", "C:\\Games\\Varn"));
+    EXPECT_TRUE(RegistryKeyExists("software\\VARN\\game"));
+    ASSERT_TRUE(RegistryReadString("SOFTWARE\\varn\\GAME", "path", value));
+    EXPECT_EQ(value, "C:\\Games\\Varn");
+    EXPECT_FALSE(RegistryReadString(key, "Other", value));
+    EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND_CODE);
+    EXPECT_TRUE(FileExists(dir / "software/varn/game.ini"));
+    ASSERT_TRUE(RegistryCreateKey("Software\\Empty") && RegistryCreateKey("Software\\Empty"));
+    EXPECT_TRUE(RegistryKeyExists("Software\\Empty"));
+    // A key path must not reach outside the store.
+    EXPECT_FALSE(RegistryCreateKey("..\\..\\etc\\evil"));
+    EXPECT_FALSE(RegistryWriteString("\\abs", "x", "y"));
+    unsetenv("VARN_REGISTRY_DIR");
+}
+
+TEST(Resource, BundleUnescapesFallsBackCutsAndConfinesBitmaps) {
+    TempDir dir;
+    Write(dir / "Resource_Test.ini",
+          "[Strings]\n3000 = Line one\\nLine two\\tTabbed \\\\ and \\q kept\n"
+          "3001=\"  quoted  \"\n[Bitmaps]\n130=bitmaps\\main.png\n131=../outside.png\n");
+    auto bundle = ResourceBundle::Load(dir / "Resource_Test.ini");
+    ASSERT_TRUE(bundle);
+    char buf[128], base[128];
+    EXPECT_EQ(bundle->LoadString(3000, buf, sizeof buf), 38);
+    EXPECT_STREQ(buf, "Line one\nLine two\tTabbed \\ and \\q kept");
+    EXPECT_EQ(bundle->LoadString(3001, buf, sizeof buf), 10);
+    EXPECT_STREQ(buf, "  quoted  ");
+    EXPECT_EQ(bundle->LoadString(3000, buf, 5), 4);
+    EXPECT_STREQ(buf, "Line");
+    // An id the bundle lacks comes from the built-in table; an unknown one is "".
+    int n = LoadResourceString(nullptr, 101, base, sizeof base);
+    EXPECT_GT(n, 0);
+    EXPECT_EQ(bundle->LoadString(101, buf, sizeof buf), n);
+    EXPECT_STREQ(buf, base);
+    EXPECT_EQ(bundle->LoadString(987654, buf, sizeof buf), 0);
+    EXPECT_STREQ(buf, "");
+    EXPECT_EQ(bundle->BitmapPath(130), dir / "bitmaps/main.png");
+    EXPECT_EQ(bundle->BitmapPath(131), "");
+    EXPECT_EQ(bundle->BitmapPath(999), "");
+    EXPECT_FALSE(ResourceBundle::Load(dir / "missing.ini"));
+    EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND_CODE);
 }
