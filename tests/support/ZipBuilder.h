@@ -1,11 +1,14 @@
-// Writes small zip archives for the extraction tests with the zip library's
-// own writer, so names can be anything a hostile archive could hold.
+// Writes small zip archives for tests with the zip library's own writer, so
+// names can be anything a hostile archive could hold. Header-only: the test
+// executable using it links the zip library.
 #pragma once
 #include <minizip/zip.h>
 
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+namespace varntest {
 
 struct ZipItem {
     std::string name;
@@ -33,3 +36,5 @@ inline void WriteZip(const std::string& path, const std::vector<ZipItem>& items)
     }
     zipClose(zf, nullptr);
 }
+
+}  // namespace varntest
