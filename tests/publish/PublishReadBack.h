@@ -1,37 +1,97 @@
 // Reading a published patch root back with the launcher's own readers
-// (CUpdateVersion, profile functions, CFileHash) and minizip's unzip.
+// (CUpdateVersion, profile functions, CFileHash, CPackFile) and unzip.
 #pragma once
+#include <minizip/unzip.h>
+
 #include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "archive/FileHash.h"
 #include "engine/UpdateVersion.h"
+#include "pack/PackFile.h"
+#include "platform/Profile.h"
+#include "support/TempDir.h"
+#include "updatemodule/UpdaterBase.h"
 
 namespace pubtest {
 
-// Entry name -> content of every entry of a zip archive; empty map when the
+using varntest::TempDir;
+using Contents = std::map<std::string, std::string>;
+
+// Entry name -> content of every entry of a zip archive; empty when the
 // archive cannot be read.
-std::map<std::string, std::string> ReadZip(const std::string& path);
-std::string ReadFile(const std::string& path);
-// Inner name ("\"-separated) -> content of every file of a pack; empty
-// when the pack cannot be opened.
-std::map<std::string, std::string> ReadPack(const std::string& path);
-void WriteFile(const std::string& path, const std::string& data);
-// Unscrambled copy of a scrambled buffer.
-std::string Unscramble(std::string data);
-// Writes bytes to a scratch file and loads them with CUpdateVersion.
-bool LoadVersionBytes(const std::string& scratchPath, const std::string& bytes,
-                      CUpdateVersion& out);
-std::string Profile(const std::string& path, const char* section, const char* key);
-// CFileHash fingerprint of a file as 40 hex digits.
-std::string Fingerprint(const std::string& path);
+inline Contents ReadZip(const std::string& path) {
+    Contents out;
+    unzFile z = unzOpen64(path.c_str());
+    for (int rc = z ? unzGoToFirstFile(z) : UNZ_END_OF_LIST_OF_FILE; rc == UNZ_OK;
+         rc = unzGoToNextFile(z)) {
+        unz_file_info64 info;
+        char name[512] = {};
+        unzGetCurrentFileInfo64(z, &info, name, sizeof(name), nullptr, 0, nullptr, 0);
+        std::string data(info.uncompressed_size, '\0');
+        unzOpenCurrentFile(z);
+        int n = unzReadCurrentFile(z, data.data(), static_cast<unsigned>(data.size()));
+        unzCloseCurrentFile(z);
+        data.resize(n < 0 ? 0 : n);
+        out[name] = data;
+    }
+    if (z)
+        unzClose(z);
+    return out;
+}
+
+// Inner name ("\"-separated) -> content of every file of a pack; empty when
+// the pack cannot be opened.
+inline Contents ReadPack(const std::string& path) {
+    Contents out;
+    CPackFile pack;
+    if (!pack.Open(path.c_str(), nullptr, PACK_MODE_READ))
+        return out;
+    pack.ForEachFile([&](const std::string& name, uint64_t) { out[name]; });
+    for (auto& [name, data] : out) {
+        PackSubFile* f = pack.OpenFile(name.c_str(), 1);
+        data.assign(f ? CPackFile::GetSubFileSize(f) : 0, '\0');
+        if (f && !data.empty() && !pack.ReadFile(f, data.data(), data.size()))
+            data = "<unreadable>";
+        if (f)
+            pack.CloseFile(f);
+    }
+    pack.Close();
+    return out;
+}
+
+inline std::string Profile(const std::string& path, const char* section, const char* key) {
+    char buf[261] = {};
+    plat::GetPrivateProfileString(section, key, "", buf, sizeof(buf), path.c_str());
+    return buf;
+}
+
+// CFileHash fingerprint of a file as 40 hex digits; "" when unreadable.
+inline std::string Fingerprint(const std::string& path) {
+    CFileHash h;
+    h.Reset();
+    if (!h.HashFile(path.c_str()))
+        return "";
+    h.Final();
+    char hex[96] = {};
+    h.ReportHash(hex, REPORT_HEX);
+    return hex;
+}
 
 struct ListRow {
     std::string hash, name;
     int type;
     uint32_t size;
 };
-std::vector<ListRow> FileList(CUpdateVersion& v);
+inline std::vector<ListRow> FileList(CUpdateVersion& v) {
+    uint32_t n = 0;
+    const UpdateFileEntry* e = v.GetFileList(&n);
+    std::vector<ListRow> rows;
+    for (uint32_t i = 0; i < n; ++i)
+        rows.push_back({e[i].szHash, e[i].szFileName, e[i].byUpdateType, e[i].nFileSize});
+    return rows;
+}
 
 }  // namespace pubtest

@@ -3,13 +3,11 @@
 // through the profile functions, archives through unzip and CFileHash.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <sstream>
 
 #include "PublishCommandLine.h"
 #include "PublishReadBack.h"
-#include "archive/FileHash.h"
 #include "support/PublishFixture.h"
 
 namespace fs = std::filesystem;
@@ -27,109 +25,112 @@ protected:
             return CPublishCommandLine::Main(args, out, errors);
         });
     }
-    std::string Out(const std::string& name) const {
-        return (fs::path(game.OutDir()) / name).string();
-    }
+    std::string Out(const std::string& name) const { return game.OutDir() + "/" + name; }
+    std::string Root(const std::string& name) const { return game.Root() + "/" + name; }
     std::string VersionList(const std::string& section, const char* key) const {
         return Profile(Out("versionlist.uvf"), section.c_str(), key);
     }
-    // Loads a scrambled version file held in memory.
-    void LoadVersion(const std::string& bytes, CUpdateVersion& v) const {
-        ASSERT_TRUE(LoadVersionBytes((fs::path(game.Root()) / "scratch.uvf").string(), bytes, v));
+    // Loads a scrambled version file from a path or from memory.
+    void Load(CUpdateVersion& v, const std::string& path, const std::string* bytes = nullptr) {
+        if (bytes)
+            TempDir::WriteFile(path, *bytes);
+        v.SetPath(path.c_str());
+        ASSERT_TRUE(v.LoadUpdateVersion()) << path;
+    }
+    void LoadBytes(CUpdateVersion& v, const std::string& bytes) {
+        Load(v, Root("scratch.uvf"), &bytes);
     }
 
     CPublishFixture game{3};
     std::ostringstream errors;
 };
 
-std::vector<std::string> Keys(const std::map<std::string, std::string>& m) {
+std::vector<std::string> Keys(const Contents& m) {
     std::vector<std::string> k;
-    for (const auto& [name, data] : m) {
-        k.push_back(name);
-    }
+    for (const auto& entry : m)
+        k.push_back(entry.first);
     return k;
 }
 
-TEST_F(PublisherTest, VersionListDescribesEveryArchiveExactly) {
-    ASSERT_EQ(game.Publish({"--config", "*.ini"}), 0) << errors.str();
-
+TEST_F(PublisherTest, PatchRootReadsBackAndIsRepeatable) {
+    ASSERT_EQ(game.Publish({"--config", "*.ini", "--launcher-version", "1.0.6.2"}), 0)
+        << errors.str();
     EXPECT_EQ(VersionList("VERSIONLIST", "VERSIONCOUNT"), "3");
     EXPECT_EQ(VersionList("VERSIONLIST", "VERSION0"), "1.0.0.3");
-    EXPECT_EQ(VersionList("VERSIONLIST", "VERSION1"), "1.0.0.2");
     EXPECT_EQ(VersionList("VERSIONLIST", "VERSION2"), "1.0.0.1");
     EXPECT_EQ(VersionList("VERSIONLIST", "MINORVERSION"), "");
-
-    const char* archives[] = {"1.0.0.1_to_1.0.0.2.lbc", "1.0.0.2_to_1.0.0.3.lbc",
-                              "Full_Varn_1.0.0.3.lbc"};
-    for (const char* name : archives) {
+    EXPECT_EQ(VersionList("VERSIONLIST", "FULLVERSIONSIZE"),
+              std::to_string(fs::file_size(Out("Full_Varn_1.0.0.3.lbc"))));
+    for (const char* name :
+         {"1.0.0.1_to_1.0.0.2.lbc", "1.0.0.2_to_1.0.0.3.lbc", "Full_Varn_1.0.0.3.lbc"}) {
         SCOPED_TRACE(name);
-        std::string path = Out(name);
-        ASSERT_TRUE(fs::exists(path));
-        auto entries = ReadZip(path);
+        auto entries = ReadZip(Out(name));
         uint64_t unpacked = 0;
-        for (const auto& [entry, data] : entries) {
-            unpacked += data.size();
-        }
-        EXPECT_EQ(VersionList(name, "FILESIZE"), std::to_string(fs::file_size(path)));
-        EXPECT_EQ(VersionList(name, "GUID"), Fingerprint(path));
+        for (const auto& entry : entries)
+            unpacked += entry.second.size();
+        EXPECT_EQ(VersionList(name, "FILESIZE"), std::to_string(fs::file_size(Out(name))));
+        EXPECT_EQ(VersionList(name, "GUID"), Fingerprint(Out(name)));
         EXPECT_EQ(VersionList(name, "FILECOUNT"), std::to_string(entries.size()));
         EXPECT_EQ(VersionList(name, "NOTCOMPRESSSIZE"), std::to_string(unpacked));
     }
-    EXPECT_EQ(VersionList("VERSIONLIST", "FULLVERSIONSIZE"),
-              std::to_string(fs::file_size(Out("Full_Varn_1.0.0.3.lbc"))));
-    // Nothing half-written is left behind.
-    for (const auto& e : fs::directory_iterator(game.OutDir())) {
+    for (const auto& e : fs::directory_iterator(game.OutDir()))  // nothing half-written
         EXPECT_NE(e.path().extension(), ".tmp") << e.path();
-    }
-}
 
-TEST_F(PublisherTest, UpdateFileAnnouncesLatestAndOldest) {
-    ASSERT_EQ(game.Publish({"--launcher-version", "1.0.6.2"}), 0) << errors.str();
-    CUpdateVersion v;
-    v.SetPath(Out("update.uvf").c_str());
-    ASSERT_TRUE(v.LoadUpdateVersion());
-    EXPECT_STREQ(v.m_szUpdateName, "Varn");
-    EXPECT_STREQ(v.m_szUpdateVersion, "1.0.0.3");
-    EXPECT_STREQ(v.m_szLauncherVersion, "1.0.6.2");
-    EXPECT_STREQ(v.m_szMinorVersion, "unknown");
-    EXPECT_STREQ(v.m_szLatestVersion, "1.0.0.3");
-    EXPECT_STREQ(v.m_szPrimaryVersion, "1.0.0.1");
-    EXPECT_STREQ(v.m_szEndVersion, "1.0.0.1");
-    EXPECT_EQ(v.m_nFileCount, 0u);
+    CUpdateVersion update;
+    Load(update, Out("update.uvf"));
+    EXPECT_STREQ(update.m_szUpdateName, "Varn");
+    EXPECT_STREQ(update.m_szUpdateVersion, "1.0.0.3");
+    EXPECT_STREQ(update.m_szLauncherVersion, "1.0.6.2");
+    EXPECT_STREQ(update.m_szMinorVersion, "unknown");
+    EXPECT_STREQ(update.m_szLatestVersion, "1.0.0.3");
+    EXPECT_STREQ(update.m_szPrimaryVersion, "1.0.0.1");
+    EXPECT_STREQ(update.m_szEndVersion, "1.0.0.1");
+    EXPECT_EQ(update.m_nFileCount, 0u);
+
+    // The full archive: every file and the installation record, no list.
+    auto full = ReadZip(Out("Full_Varn_1.0.0.3.lbc"));
+    for (const std::string& name : CPublishFixture::FileNames(2))
+        EXPECT_EQ(full[name], CPublishFixture::Content(name, 2)) << name;
+    EXPECT_EQ(full.count("filelist.uvf"), 0u);
+    CUpdateVersion record;
+    LoadBytes(record, full["Update/version.uvf"]);
+    EXPECT_STREQ(record.m_szUpdateVersion, "1.0.0.3");
+    EXPECT_STREQ(record.m_szMinorVersion, "0");
+    EXPECT_EQ(record.m_nFileCount, CPublishFixture::FileNames(2).size());
+
+    const std::string first = TempDir::ReadFile(Out("versionlist.uvf"));
+    fs::remove_all(game.OutDir());
+    ASSERT_EQ(game.Publish({"--config", "*.ini", "--launcher-version", "1.0.6.2"}), 0);
+    EXPECT_EQ(TempDir::ReadFile(Out("versionlist.uvf")), first);
 }
 
 TEST_F(PublisherTest, IncrementalArchiveHoldsChangedFilesAndTheirList) {
     ASSERT_EQ(game.Publish({"--config", "*.ini"}), 0) << errors.str();
     auto zip = ReadZip(Out("1.0.0.1_to_1.0.0.2.lbc"));
     // common.dat is unchanged and stays out; big.bin changed (same size).
-    std::vector<std::string> expected = {"Data/Map/level1.map", "Data/big.bin", "Varngame.exe",
-                                         "filelist.uvf", "settings.ini"};
-    EXPECT_EQ(Keys(zip), expected);
+    EXPECT_EQ(Keys(zip),
+              (std::vector<std::string>{"Data/Map/level1.map", "Data/big.bin", "Varngame.exe",
+                                        "filelist.uvf", "settings.ini"}));
     EXPECT_EQ(zip["Data/big.bin"], CPublishFixture::Content("Data/big.bin", 1));
 
     CUpdateVersion list;
-    LoadVersion(zip["filelist.uvf"], list);
+    LoadBytes(list, zip["filelist.uvf"]);
     EXPECT_STREQ(list.m_szUpdateVersion, "1.0.0.2");
     EXPECT_STREQ(list.m_szLatestVersion, "1.0.0.3");
     // Installed state without a minor version must compare below any minor
     // published later.
     EXPECT_STREQ(list.m_szMinorVersion, "0");
-
     auto rows = FileList(list);
+    const std::pair<const char*, int> want[] = {
+        {"Data/Map/level1.map", 0}, {"Data/big.bin", 0}, {"Varngame.exe", 0}, {"settings.ini", 1}};
     ASSERT_EQ(rows.size(), 4u);
-    struct Want {
-        const char* name;
-        const char* local;
-        int type;
-    } want[] = {{"Data\\Map\\level1.map", "Data/Map/level1.map", 0},
-                {"Data\\big.bin", "Data/big.bin", 0},
-                {"Varngame.exe", "Varngame.exe", 0},
-                {"settings.ini", "settings.ini", 1}};
     for (size_t i = 0; i < rows.size(); ++i) {
-        SCOPED_TRACE(want[i].name);
-        std::string local = (fs::path(game.VersionDir(1)) / want[i].local).string();
-        EXPECT_EQ(rows[i].name, want[i].name);
-        EXPECT_EQ(rows[i].type, want[i].type);
+        SCOPED_TRACE(want[i].first);
+        std::string local = game.VersionDir(1) + "/" + want[i].first;
+        std::string stored = want[i].first;
+        std::replace(stored.begin(), stored.end(), '/', '\\');
+        EXPECT_EQ(rows[i].name, stored);
+        EXPECT_EQ(rows[i].type, want[i].second);
         EXPECT_EQ(rows[i].size, fs::file_size(local));
         EXPECT_EQ(rows[i].hash, Fingerprint(local));
     }
@@ -139,14 +140,14 @@ TEST_F(PublisherTest, IncrementalArchiveHoldsChangedFilesAndTheirList) {
 // between samples leaves it unchanged; the file must still be published.
 TEST_F(PublisherTest, ChangeBetweenFingerprintSamplesIsPublished) {
     std::string big = game.VersionDir(2) + "/Data/big.bin";
-    std::string data = ReadFile(big);
+    std::string data = TempDir::ReadFile(big);
     CFileHash::SamplePlan plan = CFileHash::PlanSamples(data.size());
     ASSERT_GT(plan.count, 1);
     uint64_t gap = plan.offset[0] + plan.length[0];  // first byte after sample 0
     ASSERT_LT(gap, plan.offset[1]);
     std::string before = Fingerprint(big);
     data[gap] = static_cast<char>(data[gap] ^ 0x5A);
-    WriteFile(big, data);
+    TempDir::WriteFile(big, data);
     ASSERT_EQ(Fingerprint(big), before);
 
     ASSERT_EQ(game.Publish(), 0) << errors.str();
@@ -155,52 +156,24 @@ TEST_F(PublisherTest, ChangeBetweenFingerprintSamplesIsPublished) {
     EXPECT_EQ(zip["Data/big.bin"], data);
 }
 
-TEST_F(PublisherTest, FullArchiveCarriesEveryFileAndTheInstallationRecord) {
-    ASSERT_EQ(game.Publish(), 0) << errors.str();
-    auto zip = ReadZip(Out("Full_Varn_1.0.0.3.lbc"));
-    for (const std::string& name : CPublishFixture::FileNames(2)) {
-        ASSERT_EQ(zip.count(name), 1u) << name;
-        EXPECT_EQ(zip[name], CPublishFixture::Content(name, 2)) << name;
-    }
-    EXPECT_EQ(zip.count("filelist.uvf"), 0u);
-    ASSERT_EQ(zip.count("Update/version.uvf"), 1u);
-    CUpdateVersion record;
-    LoadVersion(zip["Update/version.uvf"], record);
-    EXPECT_STREQ(record.m_szUpdateName, "Varn");
-    EXPECT_STREQ(record.m_szUpdateVersion, "1.0.0.3");
-    EXPECT_STREQ(record.m_szMinorVersion, "0");
-    EXPECT_EQ(record.m_nFileCount, CPublishFixture::FileNames(2).size());
-}
-
-TEST_F(PublisherTest, OutputIsByteForByteRepeatable) {
-    ASSERT_EQ(game.Publish(), 0) << errors.str();
-    std::string first = ReadFile(Out("versionlist.uvf"));
-    fs::remove_all(game.OutDir());
-    ASSERT_EQ(game.Publish(), 0) << errors.str();
-    EXPECT_EQ(ReadFile(Out("versionlist.uvf")), first);
-}
-
 TEST_F(PublisherTest, MinorLauncherTypeFileAndNoFull) {
-    std::string minorDir = (fs::path(game.Root()) / "minor").string();
+    const std::string minorDir = Root("minor"), launcherDir = Root("launcher");
     fs::copy(game.VersionDir(2), minorDir, fs::copy_options::recursive);
-    CPublishFixture::WriteFile(minorDir + "/Data/common.dat", "hotfix\n");
-    std::string launcherDir = (fs::path(game.Root()) / "launcher").string();
-    CPublishFixture::WriteFile(launcherDir + "/Varn.exe", "launcher\n");
-    CPublishFixture::WriteFile(launcherDir + "/lang/Resource_Jpn.dll", "res\n");
-    std::string typeIni = (fs::path(game.Root()) / "type.ini").string();
-    WriteFile(typeIni, "[SETUP]\nTYPE=t\n");
-
-    ASSERT_EQ(game.Publish({"--minor", "1.1:" + minorDir, "--launcher-version", "1.0.6.2",
-                            "--launcher-dir", launcherDir, "--type-ini", typeIni, "--no-full"}),
-              0)
+    TempDir::WriteFile(minorDir + "/Data/common.dat", "hotfix\n");
+    TempDir::WriteFile(launcherDir + "/Varn.exe", "launcher\n");
+    TempDir::WriteFile(launcherDir + "/lang/Resource_Jpn.dll", "res\n");
+    TempDir::WriteFile(Root("type.ini"), "[SETUP]\nTYPE=t\n");
+    ASSERT_EQ(
+        game.Publish({"--minor", "1.1:" + minorDir, "--launcher-version", "1.0.6.2",
+                      "--launcher-dir", launcherDir, "--type-ini", Root("type.ini"), "--no-full"}),
+        0)
         << errors.str();
 
     EXPECT_EQ(VersionList("VERSIONLIST", "FULLVERSIONSIZE"), "0");
     EXPECT_FALSE(fs::exists(Out("Full_Varn_1.0.0.3.lbc")));
     EXPECT_EQ(VersionList("VERSIONLIST", "MINORVERSION"), "1.1");
     CUpdateVersion update;
-    update.SetPath(Out("update.uvf").c_str());
-    ASSERT_TRUE(update.LoadUpdateVersion());
+    Load(update, Out("update.uvf"));
     EXPECT_STREQ(update.m_szMinorVersion, "1.1");
 
     const std::string minorName = "minor_to_1.0.0.3_of_1.1.lbc";
@@ -208,41 +181,43 @@ TEST_F(PublisherTest, MinorLauncherTypeFileAndNoFull) {
     EXPECT_EQ(Keys(minor), (std::vector<std::string>{"Data/common.dat", "filelist.uvf"}));
     EXPECT_EQ(VersionList(minorName, "GUID"), Fingerprint(Out(minorName)));
     CUpdateVersion list;
-    LoadVersion(minor["filelist.uvf"], list);
+    LoadBytes(list, minor["filelist.uvf"]);
     EXPECT_STREQ(list.m_szUpdateVersion, "1.0.0.3");
     EXPECT_STREQ(list.m_szMinorVersion, "1.1");
 
+    // Scrambled files: the client list inside the launcher archive, type.uvf.
+    auto unscramble = [](std::string data) {
+        ScrambleBuffer(reinterpret_cast<uint8_t*>(data.data()), data.size());
+        return data;
+    };
     auto launcher = ReadZip(Out("LAUNCHER/LAUNCHER_1.0.6.2.lbc"));
-    ASSERT_EQ(launcher.count("clientlist.uvf"), 1u);
     EXPECT_EQ(launcher["lang/Resource_Jpn.dll"], "res\n");
-    std::string clientList = (fs::path(game.Root()) / "clientlist.ini").string();
-    WriteFile(clientList, Unscramble(launcher["clientlist.uvf"]));
-    EXPECT_EQ(Profile(clientList, "SETUP", "FILECOUNT"), "2");
-    EXPECT_EQ(Profile(clientList, "SETUP", "FILE0"), "Varn.exe");
-    EXPECT_EQ(Profile(clientList, "SETUP", "FILE1"), "lang\\Resource_Jpn.dll");
-
-    EXPECT_EQ(Unscramble(ReadFile(Out("type.uvf"))), "[SETUP]\nTYPE=t\n");
+    TempDir::WriteFile(Root("clientlist.ini"), unscramble(launcher["clientlist.uvf"]));
+    EXPECT_EQ(Profile(Root("clientlist.ini"), "SETUP", "FILECOUNT"), "2");
+    EXPECT_EQ(Profile(Root("clientlist.ini"), "SETUP", "FILE0"), "Varn.exe");
+    EXPECT_EQ(Profile(Root("clientlist.ini"), "SETUP", "FILE1"), "lang\\Resource_Jpn.dll");
+    EXPECT_EQ(unscramble(TempDir::ReadFile(Out("type.uvf"))), "[SETUP]\nTYPE=t\n");
 }
 
 TEST_F(PublisherTest, ManifestOverridesGlobs) {
-    std::string manifest = (fs::path(game.Root()) / "types.txt").string();
-    WriteFile(manifest, "# types\n0 settings.ini\n1 Varngame.exe\n2 Data\\big.bin\n");
-    ASSERT_EQ(game.Publish({"--config", "*.ini", "--manifest", manifest}), 0) << errors.str();
+    TempDir::WriteFile(Root("types.txt"),
+                       "# types\n0 settings.ini\n1 Varngame.exe\n2 Data\\big.bin\n");
+    ASSERT_EQ(game.Publish({"--config", "*.ini", "--manifest", Root("types.txt")}), 0)
+        << errors.str();
     CUpdateVersion list;
-    LoadVersion(ReadZip(Out("1.0.0.1_to_1.0.0.2.lbc"))["filelist.uvf"], list);
+    LoadBytes(list, ReadZip(Out("1.0.0.1_to_1.0.0.2.lbc"))["filelist.uvf"]);
     std::map<std::string, int> types;
-    for (const ListRow& r : FileList(list)) {
+    for (const ListRow& r : FileList(list))
         types[r.name] = r.type;
-    }
-    EXPECT_EQ(types["settings.ini"], 0);
-    EXPECT_EQ(types["Varngame.exe"], 1);
-    EXPECT_EQ(types["Data\\big.bin"], 2);
-    EXPECT_EQ(types["Data\\Map\\level1.map"], 0);
+    EXPECT_EQ(types, (std::map<std::string, int>{{"settings.ini", 0},
+                                                 {"Varngame.exe", 1},
+                                                 {"Data\\big.bin", 2},
+                                                 {"Data\\Map\\level1.map", 0}}));
 }
 
-TEST_F(PublisherTest, PackDirectoriesTravelAsPacks) {
+TEST_F(PublisherTest, PackDirectoriesTravelAsPacksAndInstallAsPacks) {
     auto put = [this](int v, const std::string& inner, const std::string& data) {
-        CPublishFixture::WriteFile(game.VersionDir(v) + "/Data/Sound.lpk/" + inner, data);
+        TempDir::WriteFile(game.VersionDir(v) + "/Data/Sound.lpk/" + inner, data);
     };
     for (int v = 0; v < 3; ++v) {
         put(v, "bgm/title.wav", v == 0 ? "title 0" : "title 1");
@@ -252,70 +227,41 @@ TEST_F(PublisherTest, PackDirectoriesTravelAsPacks) {
     ASSERT_EQ(game.Publish({"--pack-dir", "Data/Sound.lpk"}), 0) << errors.str();
 
     auto zip = ReadZip(Out("1.0.0.1_to_1.0.0.2.lbc"));
-    ASSERT_EQ(zip.count("Data/Sound.lpk"), 1u);
     EXPECT_EQ(zip.count("Data/Sound.lpk/bgm/title.wav"), 0u);
-    std::string pack = game.Root() + "/step.lpk";
-    WriteFile(pack, zip["Data/Sound.lpk"]);
+    const std::string pack = Root("step.lpk");
+    TempDir::WriteFile(pack, zip["Data/Sound.lpk"]);
     // Only the changed file: the launcher adds it to the installed pack.
-    EXPECT_EQ(ReadPack(pack), (std::map<std::string, std::string>{{"bgm\\title.wav", "title 1"}}));
+    EXPECT_EQ(ReadPack(pack), (Contents{{"bgm\\title.wav", "title 1"}}));
     CUpdateVersion list;
-    LoadVersion(zip["filelist.uvf"], list);
-    bool found = false;
+    LoadBytes(list, zip["filelist.uvf"]);
+    int found = 0;
     for (const ListRow& r : FileList(list)) {
         if (r.name == "Data\\Sound.lpk\\bgm\\title.wav") {
-            found = true;
+            ++found;
             EXPECT_EQ(r.type, 3);
             EXPECT_EQ(r.hash, Fingerprint(game.VersionDir(1) + "/Data/Sound.lpk/bgm/title.wav"));
         }
     }
-    EXPECT_TRUE(found);
-
-    WriteFile(pack, ReadZip(Out("Full_Varn_1.0.0.3.lbc"))["Data/Sound.lpk"]);
+    EXPECT_EQ(found, 1);
+    TempDir::WriteFile(pack, ReadZip(Out("Full_Varn_1.0.0.3.lbc"))["Data/Sound.lpk"]);
     EXPECT_EQ(ReadPack(pack).size(), 3u);
 
-    std::string gameDir = game.Root() + "/installed";
+    // Installing writes the files, the pack as a pack, and the record.
+    const std::string gameDir = Root("installed");
     ASSERT_EQ(game.Run({"install", "--version", "1.0.0.1", "--update-name", "Varn", "--pack-dir",
                         "Data/Sound.lpk", game.VersionDir(0), gameDir}),
               0)
         << errors.str();
+    for (const std::string& name : CPublishFixture::FileNames(0))
+        EXPECT_EQ(TempDir::ReadFile(gameDir + "/" + name), CPublishFixture::Content(name, 0));
     EXPECT_EQ(ReadPack(gameDir + "/Data/Sound.lpk"),
-              (std::map<std::string, std::string>{{"bgm\\title.wav", "title 0"},
-                                                  {"se\\hit.wav", "hit"}}));
+              (Contents{{"bgm\\title.wav", "title 0"}, {"se\\hit.wav", "hit"}}));
     EXPECT_FALSE(fs::exists(gameDir + "/Data/Sound.lpk/bgm"));
-}
-
-TEST_F(PublisherTest, InstallWritesFilesAndRecord) {
-    std::string gameDir = (fs::path(game.Root()) / "installed").string();
-    ASSERT_EQ(game.Install(1, gameDir), 0) << errors.str();
-    for (const std::string& name : CPublishFixture::FileNames(1)) {
-        EXPECT_EQ(ReadFile(gameDir + "/" + name), CPublishFixture::Content(name, 1)) << name;
-    }
-    CUpdateVersion record;
-    record.SetPath((gameDir + "/Update/version.uvf").c_str());
-    ASSERT_TRUE(record.LoadUpdateVersion());
-    EXPECT_STREQ(record.m_szUpdateVersion, "1.0.0.2");
-    EXPECT_STREQ(record.m_szUpdateName, "Varn");
-    EXPECT_STREQ(record.m_szMinorVersion, "0");
-}
-
-}  // namespace
-
-namespace {
-
-// The integration tests drive the built tool; make sure the fixture's
-// default path (a child process) publishes the same patch root.
-TEST(PublishFixtureTest, BinaryPublishesAndInstalls) {
-    if (!fs::exists(CPublishFixture::BinaryPath())) {
-        GTEST_SKIP() << "varn-publish not built";
-    }
-    CPublishFixture game(2);
-    ASSERT_EQ(game.Publish({"--config", "*.ini"}), 0);
-    EXPECT_TRUE(fs::exists(game.OutDir() + "/1.0.0.1_to_1.0.0.2.lbc"));
-    EXPECT_EQ(Profile(game.OutDir() + "/versionlist.uvf", "VERSIONLIST", "VERSION0"), "1.0.0.2");
-    std::string gameDir = game.Root() + "/installed";
-    ASSERT_EQ(game.Install(0, gameDir), 0);
-    EXPECT_TRUE(fs::exists(gameDir + "/Update/version.uvf"));
-    EXPECT_NE(game.Run({"--update-name", "../x"}), 0);
+    CUpdateVersion installed;
+    Load(installed, gameDir + "/Update/version.uvf");
+    EXPECT_STREQ(installed.m_szUpdateVersion, "1.0.0.1");
+    EXPECT_STREQ(installed.m_szUpdateName, "Varn");
+    EXPECT_STREQ(installed.m_szMinorVersion, "0");
 }
 
 }  // namespace
