@@ -4,69 +4,50 @@
 // arguments than given reads garbage).
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <string>
 
 #include "platform/Profile.h"
+#include "support/TempDir.h"
 
 namespace {
-
-std::string ReadResource(const char* name) {
-    std::ifstream in(std::string(VARN_SOURCE_DIR) + "/resources/" + name, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 // The conversion letters of a printf format in order ("%%" is a literal).
 std::string Conversions(const std::string& text) {
     std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '%') {
-            continue;
-        }
-        size_t j = i + 1;
-        while (j < text.size() &&
-               std::string("-+ #0123456789.lhz").find(text[j]) != std::string::npos) {
-            ++j;
-        }
-        if (j < text.size() && text[j] != '%') {
-            out += text[j];
-        }
-        i = j;
+    for (size_t i = text.find('%'); i != std::string::npos; i = text.find('%', i + 1)) {
+        i = text.find_first_not_of("-+ #0123456789.lhz", i + 1);
+        if (i == std::string::npos)
+            break;
+        if (text[i] != '%')
+            out += text[i];
     }
     return out;
 }
 
-// Id -> conversions its caller supplies ("s" per string argument).
-const std::map<unsigned, std::string>& Expected() {
-    static const std::map<unsigned, std::string> table = [] {
-        std::map<unsigned, std::string> t;
-        for (unsigned id : {3000u, 3001u, 3003u, 3004u, 3005u, 3007u, 3009u, 3011u, 3028u, 3029u,
-                            3036u, 3037u, 3038u, 3039u, 3044u}) {
-            t[id] = "";
-        }
-        for (unsigned id : {3006u, 3008u, 3012u, 3013u, 3014u, 3015u, 3016u, 3019u, 3020u, 3021u,
-                            3022u, 3023u, 3025u, 3026u, 3027u, 3030u, 3031u, 3035u}) {
-            t[id] = "s";
-        }
-        for (unsigned id : {3002u, 3010u, 3032u}) {
-            t[id] = "ss";
-        }
-        // Window texts are prefixes the window extends: no conversions.
-        for (unsigned id = 101; id <= 135; ++id) {
-            t[id] = "";
-        }
-        return t;
-    }();
-    return table;
+// Id -> conversions its caller supplies ("s" per string argument). Window
+// texts (101-135) are prefixes the window extends: no conversions.
+std::map<unsigned, std::string> Expected() {
+    std::map<unsigned, std::string> t;
+    for (unsigned id = 101; id <= 135; ++id)
+        t[id] = "";
+    for (unsigned id : {3000u, 3001u, 3003u, 3004u, 3005u, 3007u, 3009u, 3011u, 3028u, 3029u, 3036u,
+                        3037u, 3038u, 3039u, 3044u})
+        t[id] = "";
+    for (unsigned id : {3006u, 3008u, 3012u, 3013u, 3014u, 3015u, 3016u, 3019u, 3020u, 3021u, 3022u,
+                        3023u, 3025u, 3026u, 3027u, 3030u, 3031u, 3035u})
+        t[id] = "s";
+    for (unsigned id : {3002u, 3010u, 3032u})
+        t[id] = "ss";
+    return t;
 }
 
 }  // namespace
 
 TEST(LanguageBundleTest, EveryIdExistsWithMatchingArguments) {
     for (const char* file : {"base_strings.ini", "Resource_Jpn.ini"}) {
-        const std::string text = ReadResource(file);
+        const std::string text =
+            varntest::TempDir::ReadFile(std::string(VARN_SOURCE_DIR "/resources/") + file);
         ASSERT_FALSE(text.empty()) << file;
         const plat::ProfileText table(text);
         for (const auto& [id, conversions] : Expected()) {

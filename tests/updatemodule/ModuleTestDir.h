@@ -4,14 +4,13 @@
 // and g_UpdateLogger pointed at it. Everything is removed afterwards.
 #pragma once
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <memory>
 #include <string>
 
+#include "support/TempDir.h"
 #include "updatemodule/LoginFrontClient.h"
 #include "updatemodule/UpdateModule.h"
 #include "updatemodule/UpdaterBase.h"
@@ -19,13 +18,9 @@
 class ModuleTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        const char* outer = getenv("TMPDIR");
-        m_outerTmp = outer ? outer : "";
-        std::string tmpl = (std::filesystem::temp_directory_path() / "varn-module-XXXXXX").string();
-        ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
-        m_dir = tmpl;
-        ASSERT_EQ(chdir(m_dir.c_str()), 0);
-        setenv("TMPDIR", m_dir.c_str(), 1);
+        m_tmp = std::make_unique<varntest::TempDir>(varntest::TempDir::Options{
+            .enter = true, .redirectTmp = true, .prefix = "varn-module"});
+        m_dir = m_tmp->path();
         unsetenv("XDG_RUNTIME_DIR");
         CUpdaterBase::ResetSharedStateForTests();
         g_UpdateLogger.SetBaseDirectory(m_dir.c_str());
@@ -34,14 +29,7 @@ protected:
     }
     void TearDown() override {
         CUpdaterBase::ResetSharedStateForTests();
-        chdir("/");
-        if (m_outerTmp.empty()) {
-            unsetenv("TMPDIR");
-        } else {
-            setenv("TMPDIR", m_outerTmp.c_str(), 1);
-        }
-        std::error_code ec;
-        std::filesystem::remove_all(m_dir, ec);
+        m_tmp.reset();
     }
 
     std::string Path(const std::string& name) const { return m_dir + "/" + name; }
@@ -52,34 +40,25 @@ protected:
         CUpdaterBase::s_nSavePatchLog = 1;
     }
 
-    static void Write(const std::string& path, const std::string& bytes) {
-        std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-        std::ofstream(path, std::ios::binary)
-            .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    }
-    static std::string Read(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
+    static constexpr auto Write = varntest::TempDir::WriteFile;
+    static constexpr auto Read = varntest::TempDir::ReadFile;
     // Concatenation of every file in a directory ("" when it is missing).
     static std::string ReadAll(const std::string& dir) {
         std::string all;
         std::error_code ec;
-        for (const auto& e : std::filesystem::directory_iterator(dir, ec)) {
+        for (const auto& e : std::filesystem::directory_iterator(dir, ec))
             all += Read(e.path().string());
-        }
         return all;
     }
     std::string UpdateLogText() const { return ReadAll(Path("Update/Log")); }
     std::string UserLogText() const { return ReadAll(Path("Log")); }
     static size_t Count(const std::string& text, const std::string& what) {
         size_t n = 0;
-        for (size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + 1)) {
+        for (size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + 1))
             ++n;
-        }
         return n;
     }
 
+    std::unique_ptr<varntest::TempDir> m_tmp;
     std::string m_dir;
-    std::string m_outerTmp;
 };

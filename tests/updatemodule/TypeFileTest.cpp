@@ -17,54 +17,32 @@ public:
 };
 
 const char kTypeFile[] =
-    "[SETUP]\r\n"
-    "LIVESERVERUPDATE=0\r\n"
-    "NOTICEURL=http://notice.example/test.html\r\n"
-    "SAVELOG=1\r\n"
-    "SAVEPATCHLOG=0\r\n"
-    "SENDLOG=1\r\n"
-    "MAILIP=mail.example\r\n"
-    "MAILUSERNAME=support\r\n"
-    "MAILPASS=\r\n"
-    "MAILADDRESS=support@mail.example\r\n"
-    "LOGINFRONTUSE=1\r\n"
-    "LOGINFRONTUSEDEFAULT=0\r\n"
-    "[LF SERVER]\r\n"
-    "COUNT=40\r\n"
-    "IP0=10.0.0.1\r\n"
-    "PORT0=5000\r\n"
-    "IP15=lf15.example\r\n"
-    "PORT15=5015\r\n";
+    "[SETUP]\r\nLIVESERVERUPDATE=0\r\nNOTICEURL=http://notice.example/test.html\r\n"
+    "SAVELOG=1\r\nSAVEPATCHLOG=0\r\nSENDLOG=1\r\nMAILIP=mail.example\r\n"
+    "MAILUSERNAME=support\r\nMAILPASS=\r\nMAILADDRESS=support@mail.example\r\n"
+    "LOGINFRONTUSE=1\r\nLOGINFRONTUSEDEFAULT=0\r\n[LF SERVER]\r\nCOUNT=40\r\n"
+    "IP0=10.0.0.1\r\nPORT0=5000\r\nIP15=lf15.example\r\nPORT15=5015\r\n";
 
 }  // namespace
 
 using TypeFileTest = ModuleTest;
 
-TEST_F(TypeFileTest, ScrambleIsItsOwnInverseForAnyLength) {
+TEST_F(TypeFileTest, ScrambleIsItsOwnInverseAndDecodeWritesThePlainText) {
     for (size_t len : {0u, 1u, 9u, 10u, 11u, 23u, 100u}) {
+        SCOPED_TRACE(len);
         std::string plain(len, '\0');
-        for (size_t i = 0; i < len; ++i) {
+        for (size_t i = 0; i < len; ++i)
             plain[i] = static_cast<char>('a' + i % 26);
-        }
         const std::string once = Scrambled(plain);
-        for (size_t i = 0; i < len; ++i) {
-            EXPECT_EQ(static_cast<uint8_t>(once[i]),
-                      static_cast<uint8_t>(plain[i]) ^ kScrambleKey[i % 10]);
-        }
-        EXPECT_EQ(Scrambled(once), plain) << len;
-
+        for (size_t i = 0; i < len; ++i)
+            EXPECT_EQ(static_cast<uint8_t>(once[i] ^ plain[i]), kScrambleKey[i % 10]) << i;
+        EXPECT_EQ(Scrambled(once), plain);
         Write(Path("in.uvf"), once);
         ASSERT_EQ(g_UpdateLogger.DecodeFile(Path("in.uvf").c_str(), Path("out.ini").c_str()),
                   len > 0 ? 1 : 0);
-        if (len > 0) {
-            EXPECT_EQ(Read(Path("out.ini")), plain);
-        }
+        EXPECT_EQ(Read(Path("out.ini")), plain);  // nothing written for an empty source
     }
-}
-
-TEST_F(TypeFileTest, DecodeFailsOnMissingSourceOrUnwritableTarget) {
     EXPECT_EQ(g_UpdateLogger.DecodeFile(Path("none.uvf").c_str(), Path("out.ini").c_str()), 0);
-    Write(Path("in.uvf"), Scrambled("[SETUP]\n"));
     EXPECT_EQ(g_UpdateLogger.DecodeFile(Path("in.uvf").c_str(), Path("no/dir/out.ini").c_str()), 0);
 }
 

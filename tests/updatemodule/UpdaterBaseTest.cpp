@@ -8,10 +8,9 @@
 namespace {
 
 struct Seen {
-    int32_t code;
-    int32_t errorCode;
-    int32_t customCode;
+    int32_t code, errorCode, customCode;
     std::string message;
+    bool operator==(const Seen&) const = default;
 };
 std::vector<Seen> g_seen;
 
@@ -29,22 +28,18 @@ bool FakeResponse(uint32_t* extended, char* buf, size_t size) {
 
 using LogTest = ModuleTest;
 
-TEST_F(LogTest, WithoutMarkerFileOnlyTheUserLogIsWritten) {
-    CUpdaterBase::s_nSaveLog = 1;
-    CUpdaterBase::s_nSavePatchLog = 1;
-    g_UpdateLogger.UpdateLog("update line\n");
-    g_UpdateLogger.PatchLog("patch line\n");
+TEST_F(LogTest, UpdateAndPatchLogsNeedBothMarkerFileAndFlags) {
+    for (bool marker : {false, true}) {
+        SCOPED_TRACE(marker);
+        if (marker)
+            Write(Path("LauncherLog.log"), "");
+        CUpdaterBase::s_nSaveLog = CUpdaterBase::s_nSavePatchLog = marker ? 0 : 1;
+        g_UpdateLogger.UpdateLog("update line\n");
+        g_UpdateLogger.PatchLog("patch line\n");
+        EXPECT_FALSE(std::filesystem::exists(Path("Update")));
+    }
     UserLog("user line %d\n", 7);
-
-    EXPECT_FALSE(std::filesystem::exists(Path("Update")));
     EXPECT_NE(UserLogText().find("user line 7\n"), std::string::npos);
-}
-
-TEST_F(LogTest, FlagsGateTheLogsEvenWithMarker) {
-    Write(Path("LauncherLog.log"), "");
-    g_UpdateLogger.UpdateLog("update line\n");
-    g_UpdateLogger.PatchLog("patch line\n");
-    EXPECT_FALSE(std::filesystem::exists(Path("Update")));
 }
 
 TEST_F(LogTest, LinesAreTimeStampedAndAppendedToDatedFiles) {
@@ -126,27 +121,19 @@ TEST_F(ErrorTest, KindsSetMessageCodesAndNotification) {
     EXPECT_EQ(CUpdaterBase::CallbackInfo().nErrorCode, 0);
     EXPECT_EQ(CUpdaterBase::CallbackInfo().nCustomErrorCode, 0);
 
-    ASSERT_EQ(g_seen.size(), 3u);
-    const Seen expected[] = {{NOTIFY_ERROR, 5, 1003, "first text"},
-                             {NOTIFY_ERROR, 6, 1004, "first text"},
-                             {NOTIFY_ERROR, 2, 0, system}};
-    for (size_t i = 0; i < 3; ++i) {
-        EXPECT_EQ(g_seen[i].code, expected[i].code) << i;
-        EXPECT_EQ(g_seen[i].errorCode, expected[i].errorCode) << i;
-        EXPECT_EQ(g_seen[i].customCode, expected[i].customCode) << i;
-        EXPECT_EQ(g_seen[i].message, expected[i].message) << i;
-    }
-    const std::string log = UpdateLogText();
-    EXPECT_EQ(Count(log, "] SetLastErrorMsg ErrorCode "), 4u);
-    EXPECT_NE(log.find("SetLastErrorMsg ErrorCode 9 CustomErrorCode 77 ErrorMsg \n"),
-              std::string::npos);
-}
-
-TEST_F(ErrorTest, WithoutCallbackNothingIsNotified) {
+    const std::vector<Seen> expected = {{NOTIFY_ERROR, 5, 1003, "first text"},
+                                        {NOTIFY_ERROR, 6, 1004, "first text"},
+                                        {NOTIFY_ERROR, 2, 0, system}};
+    EXPECT_EQ(g_seen, expected);
+    // Without a callback the record is kept but nobody is told.
     CUpdaterBase::SetCallBack(nullptr, nullptr);
     g_UpdateLogger.SetLastErrorMsg(ERROR_KIND_CUSTOM, 1, "text", 101);
-    EXPECT_TRUE(g_seen.empty());
+    EXPECT_EQ(g_seen, expected);
     EXPECT_STREQ(CUpdaterBase::GetLastErrorMessage(), "text");
+    const std::string log = UpdateLogText();
+    EXPECT_EQ(Count(log, "] SetLastErrorMsg ErrorCode "), 5u);
+    EXPECT_NE(log.find("SetLastErrorMsg ErrorCode 9 CustomErrorCode 77 ErrorMsg \n"),
+              std::string::npos);
 }
 
 TEST_F(ErrorTest, OverlongMessageIsCut) {
