@@ -3,229 +3,225 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <fstream>
-#include <optional>
+#include <cstdio>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "engine/version_test_env.h"
-#include "platform/Path.h"
+#include "engine/FileUpdater.h"
+#include "support/StubProtocol.h"
+#include "support/TempDir.h"
 #include "support/VersionFileWriter.h"
-#include "transfer/FTPUpdater.h"
-#include "transfer/HTTPUpdater.h"
 
 namespace {
 
-using varntest::CVersionFileWriter;
-using varntest::FakeProtocol;
-using varntest::TestFileUpdater;
-using varntest::VersionTempDir;
+using varntest::TempDir;
 
-struct Published {
-    const char* update;  // update.uvf "update version": the target of a major update
+// A transfer object whose connect and download results the test chooses.
+class FakeProtocol : public varntest::StubProtocol {
+public:
+    int connectResult = 1;
+    std::function<int(const char* local)> onDownload;  // returns the download's result
+    std::string lastRemote;
+    plat::EventHandle stopDuringDownload;
+    unsigned launcherType = 0;  // the last one set
+    bool yieldAfterGet = false;
+
+    int ConnectTo(const char*, int, const char*, const char*) override { return connectResult; }
+    void SetLauncherType(unsigned int type) override { launcherType = type; }
+    int DownloadFile(const char* remote, const char* local) override {
+        lastRemote = remote;
+        stopDuringDownload = GetStopEvent();
+        return onDownload(local);
+    }
+    plat::EventHandle GetStopEvent() override {
+        plat::EventHandle ev = StubProtocol::GetStopEvent();
+        // Widens the gap between reading the event and acting on it, where an
+        // unguarded caller would race with another thread.
+        if (yieldAfterGet)
+            std::this_thread::yield();
+        return ev;
+    }
+};
+
+class TestEngine : public CFileUpdater {
+public:
+    FakeProtocol* InstallFake() {
+        auto* fake = new FakeProtocol;
+        m_pProtocol.reset(fake);
+        return fake;
+    }
+    using CFileUpdater::InstallStopEvent;
+    using CFileUpdater::m_szManualHash;
+};
+
+bool Signalled(const plat::EventHandle& ev) {
+    return plat::WaitForSingleObject(ev, 0) != plat::WAIT_TIMEOUT_CODE;
+}
+
+// The fields of update.uvf or version.uvf that steer decisions.
+struct Versions {
+    const char* version;  // published: a major update's target; local: the installed version
     const char* latest;
     const char* minor;
     const char* primary;
     const char* end;
 };
 
-struct Local {
-    const char* version;
-    const char* minor;
-};
-
-CVersionFileWriter PublishedFile(const Published& p) {
-    CVersionFileWriter w;
-    w.updateName = "VarnJP";
-    w.updateVersion = p.update;
-    w.launcherVersion = "1.0.6.1";
-    w.minorVersion = p.minor;
-    w.latestVersion = p.latest;
-    w.primaryVersion = p.primary;
-    w.endVersion = p.end;
-    return w;
+// A local file's latest and end versions are logged only: they must not
+// steer the decision.
+constexpr Versions Local(const char* version, const char* minor) {
+    return {version, "9.9.9.9", minor, "", "9.9.9.9"};
 }
+constexpr Versions kNone{nullptr, "", "", "", ""};
+constexpr Versions kPub{"1.0.0.6", "1.0.0.5", "0.2", "1.0.0.4", "1.0.0.2"};
 
-CVersionFileWriter LocalFile(const Local& l) {
-    CVersionFileWriter w;
-    w.updateName = "VarnLocal";
-    w.updateVersion = l.version;
-    w.minorVersion = l.minor;
-    w.latestVersion = "9.9.9.9";  // logged only: must not steer the decision
-    w.endVersion = "9.9.9.9";
-    return w;
+// Writes the file, or removes it for kNone.
+void Put(const std::string& path, const Versions& v) {
+    std::remove(path.c_str());
+    if (!v.version)
+        return;
+    varntest::CVersionFileWriter w;
+    w.launcherVersion = "1.0.6.1";
+    w.updateVersion = v.version;
+    w.latestVersion = v.latest;
+    w.minorVersion = v.minor;
+    w.primaryVersion = v.primary;
+    w.endVersion = v.end;
+    ASSERT_TRUE(w.Write(path));
 }
 
 class VersionDecisionTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        engine.SetUpdatePath(dir.path().c_str());
-        // Logs are written relative to the current directory; keep them here.
-        plat::SetCurrentDir(dir.path());
-    }
-    std::string UpdateFile(const char* name) const { return dir / ("Update/" + std::string(name)); }
-    void Publish(const Published& p) {
-        ASSERT_TRUE(PublishedFile(p).Write(UpdateFile("update.uvf")));
-    }
-    void Install(const Local& l) { ASSERT_TRUE(LocalFile(l).Write(UpdateFile("version.uvf"))); }
+    void SetUp() override { engine.SetUpdatePath(dir.path().c_str()); }
 
-    VersionTempDir dir;
-    TestFileUpdater engine;
+    // Logs are written relative to the current directory; keep them in here.
+    TempDir dir{TempDir::Options{.enter = true}};
+    const std::string published = dir / "Update/update.uvf";
+    const std::string installed = dir / "Update/version.uvf";
+    TestEngine engine;
 };
-
-struct DecisionCase {
-    const char* what;
-    Published published;
-    std::optional<Local> local;  // nullopt: no version.uvf
-    int getLast;
-    const char* manual;  // "" = none
-    int result;
-    int kind;
-    const char* target;
-    const char* localAfter;
-};
-
-const Published kPub{"1.0.0.6", "1.0.0.5", "0.2", "1.0.0.4", "1.0.0.2"};
-
-// clang-format off
-const DecisionCase kDecisions[] = {
-    {"same version and minor", kPub, Local{"1.0.0.5", "0.2"}, 0, "", 1, UPDATE_NONE, "1.0.0.6", "1.0.0.5"},
-    {"minor lower", kPub, Local{"1.0.0.5", "0.1"}, 0, "", 0, UPDATE_MINOR_VERSION, "1.0.0.5", "1.0.0.5"},
-    {"minor higher", kPub, Local{"1.0.0.5", "0.3"}, 0, "", 1, UPDATE_NONE, "1.0.0.6", "1.0.0.5"},
-    {"minor unknown", {"1.0.0.6", "1.0.0.5", "unknown", "1.0.0.4", "1.0.0.2"}, Local{"1.0.0.5", "0.9"},
-     0, "", 1, UPDATE_NONE, "1.0.0.6", "1.0.0.5"},
-    {"local newer", kPub, Local{"1.0.0.10", "0.0"}, 0, "", 1, UPDATE_NONE, "1.0.0.6", "1.0.0.10"},
-    {"major", kPub, Local{"1.0.0.3", "0.2"}, 0, "", 0, UPDATE_MAJOR_VERSION, "1.0.0.6", "1.0.0.3"},
-    {"local equal to end is still major", kPub, Local{"1.0.0.2", "0.2"}, 0, "", 0, UPDATE_MAJOR_VERSION,
-     "1.0.0.6", "1.0.0.2"},
-    {"local older than end: full", kPub, Local{"1.0.0.1", "0.2"}, 0, "", 0, UPDATE_FULL_VERSION,
-     "1.0.0.5", "1.0.0.1"},
-    {"no version.uvf: full", kPub, std::nullopt, 0, "", 0, UPDATE_FULL_VERSION, "1.0.0.6", ""},
-    {"get-last takes primary", kPub, Local{"1.0.0.1", "0.2"}, 1, "", 0, UPDATE_MAJOR_VERSION,
-     "1.0.0.6", "1.0.0.4"},
-    {"get-last takes end without primary", {"1.0.0.6", "1.0.0.5", "0.2", "", "1.0.0.2"},
-     Local{"1.0.0.9", "0.2"}, 1, "", 0, UPDATE_MAJOR_VERSION, "1.0.0.6", "1.0.0.2"},
-    {"get-last with neither keeps local", {"1.0.0.6", "1.0.0.5", "0.2", "", ""},
-     Local{"1.0.0.3", "0.2"}, 1, "", 0, UPDATE_MAJOR_VERSION, "1.0.0.6", "1.0.0.3"},
-    {"manual version replaces local", kPub, Local{"1.0.0.3", "0.2"}, 0, "1.0.0.5", 1, UPDATE_NONE,
-     "1.0.0.6", "1.0.0.5"},
-    {"get-last wins over manual", kPub, Local{"1.0.0.9", "0.2"}, 1, "1.0.0.9", 0, UPDATE_MAJOR_VERSION,
-     "1.0.0.6", "1.0.0.4"},
-};
-// clang-format on
 
 TEST_F(VersionDecisionTest, DecisionTable) {
-    for (const DecisionCase& c : kDecisions) {
+    const struct {
+        const char* what;
+        Versions published, installed;
+        int getLast;
+        const char* manual;
+        int result, kind;
+        const char *target, *localAfter;
+        int onlyResult;  // CheckOnlyVersion on the same files; -1: not asked
+    } cases[] = {
+        // clang-format off
+        {"same version and minor", kPub, Local("1.0.0.5", "0.2"), 0, "", 1, UPDATE_NONE, "1.0.0.6",
+         "1.0.0.5", 1},
+        {"minor lower", kPub, Local("1.0.0.5", "0.1"), 0, "", 0, UPDATE_MINOR_VERSION, "1.0.0.5",
+         "1.0.0.5", 0},
+        {"minor higher", kPub, Local("1.0.0.5", "0.3"), 0, "", 1, UPDATE_NONE, "1.0.0.6", "1.0.0.5", 1},
+        {"minor unknown", {"1.0.0.6", "1.0.0.5", "unknown", "1.0.0.4", "1.0.0.2"},
+         Local("1.0.0.5", "0.1"), 0, "", 1, UPDATE_NONE, "1.0.0.6", "1.0.0.5", 1},
+        {"local newer", kPub, Local("1.0.0.10", "0.0"), 0, "", 1, UPDATE_NONE, "1.0.0.6", "1.0.0.10", 1},
+        {"major", kPub, Local("1.0.0.3", "0.2"), 0, "", 0, UPDATE_MAJOR_VERSION, "1.0.0.6", "1.0.0.3", 0},
+        {"local equal to end is still major", kPub, Local("1.0.0.2", "0.2"), 0, "", 0,
+         UPDATE_MAJOR_VERSION, "1.0.0.6", "1.0.0.2", 0},
+        {"local older than end: full", kPub, Local("1.0.0.1", "0.2"), 0, "", 0, UPDATE_FULL_VERSION,
+         "1.0.0.5", "1.0.0.1", 0},
+        {"no version.uvf: full", kPub, kNone, 0, "", 0, UPDATE_FULL_VERSION, "1.0.0.6", "", 2},
+        // Nothing trustworthy to decide on: no patch.
+        {"no update.uvf", kNone, Local("1.0.0.1", "0.2"), 0, "", 1, UPDATE_NONE, "", "", -1},
+        {"get-last takes primary", kPub, Local("1.0.0.1", "0.2"), 1, "", 0, UPDATE_MAJOR_VERSION,
+         "1.0.0.6", "1.0.0.4", -1},
+        {"get-last takes end without primary", {"1.0.0.6", "1.0.0.5", "0.2", "", "1.0.0.2"},
+         Local("1.0.0.9", "0.2"), 1, "", 0, UPDATE_MAJOR_VERSION, "1.0.0.6", "1.0.0.2", -1},
+        {"get-last with neither keeps local", {"1.0.0.6", "1.0.0.5", "0.2", "", ""},
+         Local("1.0.0.3", "0.2"), 1, "", 0, UPDATE_MAJOR_VERSION, "1.0.0.6", "1.0.0.3", -1},
+        {"manual version replaces local", kPub, Local("1.0.0.3", "0.2"), 0, "1.0.0.5", 1, UPDATE_NONE,
+         "1.0.0.6", "1.0.0.5", -1},
+        {"get-last wins over manual", kPub, Local("1.0.0.9", "0.2"), 1, "1.0.0.9", 0,
+         UPDATE_MAJOR_VERSION, "1.0.0.6", "1.0.0.4", -1},
+        // clang-format on
+    };
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        TestFileUpdater e;
+        Put(published, c.published);
+        Put(installed, c.installed);
+        TestEngine e;
         e.SetUpdatePath(dir.path().c_str());
-        plat::SetCurrentDir(dir.path());
-        Publish(c.published);
-        std::remove(UpdateFile("version.uvf").c_str());
-        if (c.local)
-            Install(*c.local);
         e.SetGetLast(c.getLast);
         e.SetManualVersion(c.manual);
-
         EXPECT_EQ(e.CheckUpdateListVersion(), c.result);
         EXPECT_EQ(e.GetUpdateKind(), c.kind);
         EXPECT_STREQ(e.TargetVersion(), c.target);
         EXPECT_STREQ(e.LocalVersion(), c.localAfter);
         EXPECT_STREQ(e.LatestVersion(), c.published.latest);
-        EXPECT_STREQ(e.NewLauncherVersion(), "1.0.6.1");
+        EXPECT_STREQ(e.NewLauncherVersion(), c.published.version ? "1.0.6.1" : "");
+
+        if (c.onlyResult >= 0) {
+            // The light check makes the same call; it never sets a kind of its own.
+            TestEngine light;
+            light.SetUpdatePath(dir.path().c_str());
+            light.InstallFake()->onDownload = [](const char*) { return 1; };
+            EXPECT_EQ(light.CheckOnlyVersion(), c.onlyResult);
+            EXPECT_EQ(light.GetUpdateKind(), UPDATE_NONE);
+        }
+
+        // Once the patch is in, the run checks again: up to date, and the
+        // kind of update just applied stays for the host to see.
+        e.SetGetLast(0);
+        e.SetManualVersionFlag(0);
+        Put(installed, Local(c.published.latest, c.published.minor));
+        EXPECT_EQ(e.CheckUpdateListVersion(), 1);
+        EXPECT_EQ(e.GetUpdateKind(), c.kind);
     }
 }
 
-TEST_F(VersionDecisionTest, KindSurvivesALaterUpToDateCheck) {
-    Publish(kPub);
-    Install({"1.0.0.3", "0.2"});
-    ASSERT_EQ(engine.CheckUpdateListVersion(), 0);
-    ASSERT_EQ(engine.GetUpdateKind(), UPDATE_MAJOR_VERSION);
-    Install({"1.0.0.5", "0.2"});  // as if the chain had been applied
-    EXPECT_EQ(engine.CheckUpdateListVersion(), 1);
-    EXPECT_EQ(engine.GetUpdateKind(), UPDATE_MAJOR_VERSION);
-}
-
-TEST_F(VersionDecisionTest, UnreadableUpdateFileStartsNoPatch) {
-    Install({"1.0.0.1", "0.2"});
-    EXPECT_EQ(engine.CheckUpdateListVersion(), 1);  // missing
-    ASSERT_TRUE(CVersionFileWriter::WriteScrambled(UpdateFile("update.uvf"), "short"));
-    EXPECT_EQ(engine.CheckUpdateListVersion(), 1);  // truncated
-    EXPECT_EQ(engine.GetUpdateKind(), UPDATE_NONE);
-}
-
-// --- CheckOnlyVersion ---
-
-struct OnlyCase {
-    const char* what;
-    int connect;
-    int download;      // result of the fake download
-    bool writeUpdate;  // the download leaves a valid update.uvf
-    std::optional<Local> local;
-    const char* minor;  // published minor version
-    int result;
-};
-
-TEST_F(VersionDecisionTest, CheckOnlyVersionResults) {
-    const OnlyCase cases[] = {
-        {"no connection", 0, 1, true, Local{"1.0.0.5", "0.2"}, "0.2", 3},
-        {"download fails", 1, 0, true, Local{"1.0.0.5", "0.2"}, "0.2", 4},
-        {"update.uvf unreadable", 1, 1, false, Local{"1.0.0.5", "0.2"}, "0.2", 2},
-        {"version.uvf missing", 1, 1, true, std::nullopt, "0.2", 2},
-        {"up to date", 1, 1, true, Local{"1.0.0.5", "0.2"}, "0.2", 1},
-        {"minor unknown", 1, 1, true, Local{"1.0.0.5", "0.1"}, "unknown", 1},
-        {"minor lower", 1, 1, true, Local{"1.0.0.5", "0.1"}, "0.2", 0},
-        {"minor higher", 1, 1, true, Local{"1.0.0.5", "0.3"}, "0.2", 1},
-        {"local newer", 1, 1, true, Local{"1.0.0.6", "0.0"}, "0.2", 1},
-        {"update needed", 1, 1, true, Local{"1.0.0.1", "0.2"}, "0.2", 0},
+TEST_F(VersionDecisionTest, CheckOnlyVersionFailuresAndItsStopEvent) {
+    EXPECT_EQ(engine.CheckOnlyVersion(), 3);  // no transfer object: no connection
+    Put(installed, Local("1.0.0.1", "0.2"));
+    const struct {
+        const char* what;
+        int connect, download;
+        bool garbage;  // the download leaves an unreadable update.uvf
+        int result;
+    } cases[] = {
+        {"no connection", 0, 1, false, 3},
+        {"download fails", 1, 0, false, 4},
+        {"update.uvf unreadable", 1, 1, true, 2},
+        {"update needed", 1, 1, false, 0},
     };
-    for (const OnlyCase& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        std::filesystem::remove_all(dir / "Update");
-        engine.SetUpdatePath(dir.path().c_str());
-        if (c.local)
-            Install(*c.local);
         FakeProtocol* fake = engine.InstallFake();
         fake->connectResult = c.connect;
-        plat::EventHandle seen;
-        fake->onDownload = [&](const char*, const char* localPath) {
-            seen = fake->GetStopEvent();
-            Published p = kPub;
-            p.minor = c.minor;
-            if (c.writeUpdate)
-                PublishedFile(p).Write(localPath);
+        fake->onDownload = [&](const char* path) {
+            if (c.garbage)
+                TempDir::WriteFile(path, "garbage");
             else
-                CVersionFileWriter::WriteScrambled(localPath, "garbage");
+                Put(path, kPub);
             return c.download;
         };
         EXPECT_EQ(engine.CheckOnlyVersion(), c.result);
-        EXPECT_EQ(engine.GetUpdateKind(), UPDATE_NONE);
         if (c.connect) {
             EXPECT_EQ(fake->lastRemote, "update.uvf");
             // The download ran with a live stop event, removed and signalled after.
-            ASSERT_TRUE(seen);
-            EXPECT_NE(plat::WaitForSingleObject(seen, 0), plat::WAIT_TIMEOUT_CODE);
+            ASSERT_TRUE(fake->stopDuringDownload);
+            EXPECT_TRUE(Signalled(fake->stopDuringDownload));
             EXPECT_FALSE(fake->GetStopEvent());
         }
     }
 }
 
-TEST_F(VersionDecisionTest, CheckOnlyVersionWithoutTransferIsNoConnection) {
-    EXPECT_EQ(engine.CheckOnlyVersion(), 3);
-}
-
-// --- settings and stop request ---
-
-TEST_F(VersionDecisionTest, StopRequestSignalsOnce) {
+TEST_F(VersionDecisionTest, StopRequestSignalsTheInstalledEventOnce) {
     EXPECT_EQ(engine.StopRequest(), 1);  // no transfer object at all
     FakeProtocol* fake = engine.InstallFake();
-    EXPECT_EQ(engine.StopRequest(), 1);
-    plat::EventHandle ev = engine.InstallStopEvent();
-    plat::EventHandle waiterCopy = ev;
-    EXPECT_EQ(plat::WaitForSingleObject(waiterCopy, 0), plat::WAIT_TIMEOUT_CODE);
+    EXPECT_EQ(engine.StopRequest(), 1);  // nothing to stop
+    plat::EventHandle first = engine.InstallStopEvent();
+    plat::EventHandle second = engine.InstallStopEvent();
+    EXPECT_TRUE(Signalled(first));  // a replaced event is stopped, not leaked
+    EXPECT_FALSE(Signalled(second));
     EXPECT_EQ(engine.StopRequest(), 0);
-    EXPECT_NE(plat::WaitForSingleObject(waiterCopy, 0), plat::WAIT_TIMEOUT_CODE);
+    EXPECT_TRUE(Signalled(second));  // seen by a waiter holding its own copy
     EXPECT_FALSE(fake->GetStopEvent());
     EXPECT_EQ(engine.StopRequest(), 1);
 }
@@ -246,63 +242,37 @@ TEST_F(VersionDecisionTest, ConcurrentStopRequestNeverLosesAnEvent) {
     window.join();
     engine.StopRequest();
     for (const plat::EventHandle& ev : installed)
-        ASSERT_NE(plat::WaitForSingleObject(ev, 0), plat::WAIT_TIMEOUT_CODE);
-}
-
-TEST_F(VersionDecisionTest, InstallingReplacesAndStopsTheOldEvent) {
-    engine.InstallFake();
-    plat::EventHandle first = engine.InstallStopEvent();
-    plat::EventHandle second = engine.InstallStopEvent();
-    EXPECT_NE(plat::WaitForSingleObject(first, 0), plat::WAIT_TIMEOUT_CODE);
-    EXPECT_EQ(plat::WaitForSingleObject(second, 0), plat::WAIT_TIMEOUT_CODE);
+        ASSERT_TRUE(Signalled(ev));
 }
 
 TEST_F(VersionDecisionTest, SettingsKeepValuesTheFileDoesNotSet) {
     FakeProtocol* fake = engine.InstallFake();
     const std::string ini = dir / "type.ini";
-    auto write = [&](const char* text) { std::ofstream(ini) << text; };
-
-    write("[SETUP]\nTYPE=t\nADDRESS=10.0.0.1\nPORT=2121\nUSER=u\nPASS=p\nSERVICEFTP=/s\n");
+    TempDir::WriteFile(ini, "[SETUP]\nTYPE=t\nADDRESS=10.0.0.1\nPORT=2121\nUSER=u\nPASS=p\n");
     EXPECT_EQ(engine.LoadSettings(ini.c_str()), 1);
-    EXPECT_EQ(fake->lastLauncherType, unsigned(LAUNCHER_TYPE_TEST));
-    EXPECT_STREQ(engine.m_szServerAddress, "10.0.0.1");
-    EXPECT_EQ(engine.m_nServerPort, 2121);
+    EXPECT_EQ(fake->launcherType, unsigned(LAUNCHER_TYPE_TEST));
 
-    write("[SETUP]\nTYPE=x\nADDRESS=\nPORT=0\n");
-    fake->setLauncherTypeCalls = 0;
+    TempDir::WriteFile(ini, "[SETUP]\nTYPE=x\nADDRESS=\nPORT=0\n");
     engine.LoadSettings(ini.c_str());
-    EXPECT_EQ(fake->setLauncherTypeCalls, 0);  // unknown type: path unchanged
+    EXPECT_EQ(fake->launcherType, unsigned(LAUNCHER_TYPE_TEST));  // unknown: unchanged
     EXPECT_STREQ(engine.m_szServerAddress, "10.0.0.1");
     EXPECT_EQ(engine.m_nServerPort, 2121);
     EXPECT_STREQ(engine.m_szServerUser, "u");
     EXPECT_STREQ(engine.m_szServerPass, "p");
-    EXPECT_STREQ(engine.m_szServiceFtp, "/s");
 
-    write("[SETUP]\n");  // TYPE defaults to the service
+    TempDir::WriteFile(ini, "[SETUP]\n");  // TYPE defaults to the service
     engine.LoadSettings(ini.c_str());
-    EXPECT_EQ(fake->lastLauncherType, unsigned(LAUNCHER_TYPE_SERVICE));
-}
-
-TEST_F(VersionDecisionTest, ConnectInfoPicksTheProtocolAndReplacesTheOldObject) {
-    engine.SetConnectInfo("127.0.0.1", 80, "", "", "/svc", "/test", LAUNCHER_TYPE_SERVICE, 0);
-    CProtocolUpdater* http = engine.GetProtocol();
-    EXPECT_NE(dynamic_cast<CHTTPUpdater*>(http), nullptr);
-    engine.SetConnectInfo("127.0.0.1", 21, "u", "p", "/svc", "/test", LAUNCHER_TYPE_TEST, 1);
-    EXPECT_NE(dynamic_cast<CFTPUpdater*>(engine.GetProtocol()), nullptr);
-    EXPECT_EQ(engine.StopRequest(), 1);  // a new object has no stop event yet
+    EXPECT_EQ(fake->launcherType, unsigned(LAUNCHER_TYPE_SERVICE));
 }
 
 TEST_F(VersionDecisionTest, ManualArchiveMovesTheUpdateDirectory) {
     const std::string game = dir / "game";
-    std::filesystem::create_directory(game);
-    EXPECT_FALSE(engine.IsManualMode());
     engine.SetUpdateManualVersion(game.c_str(), "1.0.0.1_to_1.0.0.2", std::string(60, 'H').c_str(),
                                   3, 10.0, 20.0);
     EXPECT_TRUE(engine.IsManualMode());
     EXPECT_EQ(std::string(engine.m_szUpdatePath), game + "/Update");
     EXPECT_TRUE(std::filesystem::is_directory(game + "/Update"));
-    EXPECT_EQ(std::string(engine.m_szManualHash), std::string(40, 'H'));
-    EXPECT_STREQ(engine.m_szManualArchive, "1.0.0.1_to_1.0.0.2");
+    EXPECT_EQ(std::string(engine.m_szManualHash), std::string(40, 'H'));  // cut to its field
 }
 
 }  // namespace
