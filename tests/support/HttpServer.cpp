@@ -21,16 +21,20 @@ namespace {
 
 const char* const kNginx = "/usr/sbin/nginx";
 
-bool CanConnect(int port) {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0)
-        return false;
+sockaddr_in Loopback(int port) {
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_port = htons(static_cast<uint16_t>(port));
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bool ok = connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-    close(fd);
+    return addr;
+}
+
+bool CanConnect(int port) {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr = Loopback(port);
+    bool ok = fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    if (fd >= 0)
+        close(fd);
     return ok;
 }
 
@@ -74,9 +78,7 @@ int PickFreePort() {
     int fd = socket(AF_INET, SOCK_STREAM, 0);
     if (fd < 0)
         return 0;
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in addr = Loopback(0);
     socklen_t len = sizeof addr;
     int port = 0;
     if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
@@ -138,15 +140,13 @@ void HttpServer::Stop() {
         return;
     // SIGTERM is nginx's fast shutdown: the master ends its workers first.
     kill(m_pid, SIGTERM);
-    for (int i = 0; i < 100; ++i) {
-        if (waitpid(m_pid, nullptr, WNOHANG) == m_pid) {
-            m_pid = -1;
-            return;
-        }
+    bool reaped = false;
+    for (int i = 0; i < 100 && !(reaped = waitpid(m_pid, nullptr, WNOHANG) == m_pid); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    if (!reaped) {
+        kill(m_pid, SIGKILL);
+        waitpid(m_pid, nullptr, 0);
     }
-    kill(m_pid, SIGKILL);
-    waitpid(m_pid, nullptr, 0);
     m_pid = -1;
 }
 
