@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -48,9 +49,8 @@ public:
 class TestEngine : public CFileUpdater {
 public:
     FakeProtocol* InstallFake() {
-        auto* fake = new FakeProtocol;
-        m_pProtocol.reset(fake);
-        return fake;
+        m_pProtocol = std::make_unique<FakeProtocol>();
+        return static_cast<FakeProtocol*>(m_pProtocol.get());
     }
     using CFileUpdater::InstallStopEvent;
     using CFileUpdater::m_szManualHash;
@@ -60,13 +60,10 @@ bool Signalled(const plat::EventHandle& ev) {
     return plat::WaitForSingleObject(ev, 0) != plat::WAIT_TIMEOUT_CODE;
 }
 
-// The fields of update.uvf or version.uvf that steer decisions.
+// The fields of update.uvf or version.uvf that steer decisions. "version" is
+// a major update's target when published, the installed version when local.
 struct Versions {
-    const char* version;  // published: a major update's target; local: the installed version
-    const char* latest;
-    const char* minor;
-    const char* primary;
-    const char* end;
+    const char *version, *latest, *minor, *primary, *end;
 };
 
 // A local file's latest and end versions are logged only: they must not

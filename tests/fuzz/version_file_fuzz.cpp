@@ -1,37 +1,17 @@
 // Feeds arbitrary bytes to the version-file reader as a stored (scrambled)
 // file and walks every entry it reports, so a count that does not fit the
 // file shows up as a read past the buffer.
-#include <stdlib.h>
-#include <unistd.h>
-
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <string>
 
+#include "../support/TempDir.h"
 #include "engine/UpdateVersion.h"
 
-namespace {
-
-std::string TempFile() {
-    static std::string path;
-    if (path.empty()) {
-        char dir[] = "/tmp/varn-fuzz-uvf-XXXXXX";
-        if (mkdtemp(dir))
-            path = std::string(dir) + "/v.uvf";
-    }
-    return path;
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const std::string path = TempFile();
-    FILE* f = fopen(path.c_str(), "wb");
-    if (!f)
-        return 0;
-    fwrite(data, 1, size, f);
-    fclose(f);
+    static const varntest::TempDir dir{{.prefix = "varn-fuzz-uvf"}};
+    static const std::string path = dir / "v.uvf";
+    varntest::TempDir::WriteFile(path, std::string(reinterpret_cast<const char*>(data), size));
 
     CUpdateVersion reader;
     reader.SetPath(path.c_str());
