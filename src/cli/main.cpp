@@ -143,6 +143,12 @@ int main(int argc, char** argv) {
         plat::ResourceBundle::Load(plat::JoinPath(plat::GetModuleDir(), "Resource_Jpn.ini"));
     auto module = std::make_unique<CUpdateModule>();
     const PatchRoot root = ReadPatchRoot();
+    if (root.host.empty()) {
+        // Not fatal: "-ip" may still name the server.
+        std::fprintf(stderr,
+                     "varn-patch: version.ini beside this program has no server in "
+                     "[PATH] PatchRoot\n");
+    }
 
     // The same calls, values and order as the launcher window.
     module->SetParentProgamName("Varngame.exe");
