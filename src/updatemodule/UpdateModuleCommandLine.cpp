@@ -28,13 +28,13 @@ constexpr const char* kPortalProgram = "QuorimLauncher.exe";
 
 enum class Kind { Flag, Value, Rest };
 
-struct OptionSpec {
+struct OptionDef {
     const char* name;
     Kind kind;
 };
 
 // Every option the launcher knows; anything else on the line is ignored.
-constexpr OptionSpec kOptions[] = {
+constexpr OptionDef kOptions[] = {
     {"-copy", Kind::Rest},         {"-checked", Kind::Rest},        {"-type", Kind::Value},
     {"-ftppath", Kind::Value},     {"-updateversion", Kind::Value}, {"-getlast", Kind::Flag},
     {"-loop", Kind::Flag},         {"-savelog", Kind::Flag},        {"-saveuserlog", Kind::Flag},
@@ -43,8 +43,8 @@ constexpr OptionSpec kOptions[] = {
     {"-noauth", Kind::Flag},       {"-name", Kind::Value},
 };
 
-const OptionSpec* FindOption(const std::string& word) {
-    for (const OptionSpec& o : kOptions) {
+const OptionDef* FindOption(const std::string& word) {
+    for (const OptionDef& o : kOptions) {
         if (word == o.name) {
             return &o;
         }
@@ -198,7 +198,7 @@ int CUpdateModule::ApplyCommandLine(const char* text) {
                 static_cast<uintptr_t>(std::strtoul(word.c_str(), nullptr, 10)));
         }
         first = false;
-        const OptionSpec* option = FindOption(word);
+        const OptionDef* option = FindOption(word);
         if (option == nullptr || option->kind == Kind::Flag) {
             if (option != nullptr) {
                 AppendForward(forward, 260, ApplyOption(word, ""));
