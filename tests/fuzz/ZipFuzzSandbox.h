@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <string>
 
+#include "../support/TempDir.h"
 #include "archive/ExtractHost.h"
 #include "archive/ZipExtractor.h"
 
@@ -13,35 +14,16 @@ namespace zipfuzz {
 
 namespace fs = std::filesystem;
 
-class NeverStop : public CExtractHost {
-public:
-    plat::EventHandle GetStopEvent() override { return m_event; }
-
-private:
-    plat::EventHandle m_event = plat::CreateEvent(true, false);
-};
-
 struct Sandbox {
-    Sandbox() {
-        std::string tmpl = (fs::temp_directory_path() / "varn-zipfuzz-XXXXXX").string();
-        if (mkdtemp(tmpl.data()) == nullptr)
-            std::abort();
-        root = tmpl;
-        archive = root + "/in.zip";
-        out = root + "/out";
-    }
-    ~Sandbox() {
-        std::error_code ec;
-        fs::remove_all(root, ec);
-    }
+    varntest::TempDir dir{{.prefix = "varn-zipfuzz"}};
+    std::string archive = dir / "in.zip", out = dir / "out";
+
     // Aborts when anything other than the archive and the output directory
     // appeared in the sandbox, or a link appeared below the output.
     void CheckAndClean() const {
-        for (const auto& e : fs::directory_iterator(root)) {
-            const std::string name = e.path().filename().string();
-            if (name != "in.zip" && name != "out")
+        for (const auto& e : fs::directory_iterator(dir.path()))
+            if (e.path() != archive && e.path() != out)
                 std::abort();
-        }
         if (fs::exists(out)) {
             for (const auto& e : fs::recursive_directory_iterator(out))
                 if (e.is_symlink())
@@ -49,10 +31,14 @@ struct Sandbox {
             fs::remove_all(out);
         }
     }
-    std::string root, archive, out;
 };
 
+// Extracts box.archive into box.out, counting entries from the archive.
 inline int Extract(const Sandbox& box) {
+    struct NeverStop : CExtractHost {
+        plat::EventHandle GetStopEvent() override { return event; }
+        plat::EventHandle event = plat::CreateEvent(true, false);
+    };
     static CUpdaterBase owner;
     static NeverStop host;
     CZipExtractor extractor(owner, host);

@@ -2,14 +2,14 @@
 // cleanly and never write beside its output directory.
 #include <cstddef>
 #include <cstdint>
-#include <fstream>
+#include <string>
 
 #include "ZipFuzzSandbox.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static zipfuzz::Sandbox box;
-    std::ofstream(box.archive, std::ios::binary | std::ios::trunc)
-        .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+    varntest::TempDir::WriteFile(box.archive,
+                                 std::string(reinterpret_cast<const char*>(data), size));
     zipfuzz::Extract(box);
     box.CheckAndClean();
     return 0;

@@ -1,12 +1,8 @@
 #include "support/PublishFixture.h"
 
-#include <stdlib.h>
-
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 
 #include "platform/Process.h"
 
@@ -19,34 +15,18 @@ namespace {
 std::string BigContent(int generation) {
     std::string s(100000, '\0');
     uint32_t x = 2463534242u + static_cast<uint32_t>(generation);
-    for (char& c : s) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        c = static_cast<char>(x);
-    }
+    for (char& c : s)
+        c = static_cast<char>(x ^= x << 13, x ^= x >> 17, x ^= x << 5);
     return s;
 }
 
 }  // namespace
 
-CPublishFixture::CPublishFixture(int versionCount) : m_count(versionCount) {
-    std::string tmpl = (fs::temp_directory_path() / "varn-publish-XXXXXX").string();
-    if (!mkdtemp(tmpl.data())) {
-        std::perror("mkdtemp");
-        std::abort();
-    }
-    m_root = tmpl;
-    for (int i = 0; i < m_count; ++i) {
-        for (const std::string& name : FileNames(i)) {
-            WriteFile((fs::path(VersionDir(i)) / name).string(), Content(name, i));
-        }
-    }
-}
-
-CPublishFixture::~CPublishFixture() {
-    std::error_code ec;
-    fs::remove_all(m_root, ec);
+CPublishFixture::CPublishFixture(int versionCount)
+    : m_dir(TempDir::Options{.prefix = "varn-publish"}), m_count(versionCount) {
+    for (int i = 0; i < m_count; ++i)
+        for (const std::string& name : FileNames(i))
+            WriteFile(VersionDir(i) + "/" + name, Content(name, i));
 }
 
 std::string CPublishFixture::Version(int index) {
@@ -54,11 +34,11 @@ std::string CPublishFixture::Version(int index) {
 }
 
 std::string CPublishFixture::VersionDir(int index) const {
-    return (fs::path(m_root) / "versions" / Version(index)).string();
+    return (fs::path(m_dir.path()) / "versions" / Version(index)).string();
 }
 
 std::string CPublishFixture::OutDir() const {
-    return (fs::path(m_root) / "patch").string();
+    return (fs::path(m_dir.path()) / "patch").string();
 }
 
 std::vector<std::string> CPublishFixture::FileNames(int index) {
@@ -130,9 +110,7 @@ std::string CPublishFixture::BinaryPath() {
 }
 
 void CPublishFixture::WriteFile(const std::string& path, const std::string& content) {
-    fs::create_directories(fs::path(path).parent_path());
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << content;
+    TempDir::WriteFile(path, content);
 }
 
 }  // namespace varntest

@@ -18,21 +18,20 @@
 #include <string>
 #include <vector>
 
+#include "support/TempDir.h"
+
 namespace varntest {
 
 class CPublishFixture {
 public:
     using Runner = std::function<int(const std::vector<std::string>& args)>;
 
-    // Creates the temporary directory and the versions. Aborts the test
-    // program when the directory cannot be made.
+    // Creates the temporary directory (removed with everything in it on
+    // destruction) and the versions. Throws std::runtime_error when the
+    // directory cannot be made.
     explicit CPublishFixture(int versionCount = 3);
-    // Removes the temporary directory and everything in it.
-    ~CPublishFixture();
-    CPublishFixture(const CPublishFixture&) = delete;
-    CPublishFixture& operator=(const CPublishFixture&) = delete;
 
-    const std::string& Root() const { return m_root; }
+    const std::string& Root() const { return m_dir.path(); }
     int VersionCount() const { return m_count; }
     static std::string Version(int index);
     std::string VersionDir(int index) const;
@@ -59,7 +58,7 @@ public:
     static void WriteFile(const std::string& path, const std::string& content);
 
 private:
-    std::string m_root;
+    TempDir m_dir;
     int m_count;
     Runner m_runner;
 };
