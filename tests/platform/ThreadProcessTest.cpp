@@ -198,30 +198,3 @@ TEST(Process, PrivateTempDirIsOwnedAndClosed) {
     // A directory others may write to is refused for a fresh private one.
     EXPECT_EQ(InChild([&] { return ProbeTempDir(shared.path(), true); }), 0);
 }
-
-TEST(Process, NamedMutexExcludesOthersUntilReleased) {
-    // Lock files go to the private temporary directory, which this process
-    // has not chosen yet under CTest: it lands in a directory of our own.
-    varntest::TempDir dir({.redirectTmp = true});
-    const std::string name = "Global\\VarnTest/" + std::to_string(getpid());
-    auto tryInChild = [&] {
-        bool exists = false;
-        auto m = NamedMutex::Create(name, exists);
-        return !m ? 2 : exists == m->Owned() ? 3 : exists ? 1 : 0;
-    };
-    bool exists = true;
-    auto mine = NamedMutex::Create(name, exists);
-    ASSERT_TRUE(mine);
-    EXPECT_FALSE(exists);
-    EXPECT_TRUE(mine->Owned());
-    EXPECT_EQ(InChild(tryInChild), 1);
-    // A second holder in this process is refused too.
-    auto again = NamedMutex::Create(name, exists);
-    ASSERT_TRUE(again);
-    EXPECT_TRUE(exists);
-    EXPECT_FALSE(again->Owned());
-    mine.reset();
-    EXPECT_EQ(InChild(tryInChild), 0);
-    again = NamedMutex::Create(name, exists);
-    EXPECT_FALSE(exists);
-}
