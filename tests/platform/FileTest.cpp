@@ -19,13 +19,10 @@ using varntest::TempDir;
 TEST(Error, MapsErrnoTextsAndIsPerThread) {
     // The codes the callers test for beyond those the file operations below
     // produce themselves: sharing violations, a full disk, long names.
-    for (auto [err, code] : {std::pair{EBUSY, 32u},
-                             {ETXTBSY, 32u},
-                             {EPERM, 5u},
-                             {EROFS, 5u},
-                             {ENOSPC, 112u},
-                             {ENAMETOOLONG, 206u},
-                             {12345, 31u}})
+    const std::pair<int, uint32_t> cases[] = {{EBUSY, 32}, {ETXTBSY, 32}, {EPERM, 5},
+                                              {EROFS, 5},  {ENOSPC, 112}, {ENAMETOOLONG, 206},
+                                              {12345, 31}};
+    for (auto [err, code] : cases)
         EXPECT_EQ(Win32FromErrno(err), code) << err;
     EXPECT_EQ(FormatMessageText(2), "The system cannot find the file specified.");
     EXPECT_EQ(FormatMessageText(5), "Access is denied.");
@@ -147,6 +144,5 @@ TEST(Path, DataNamesJoinAndStayInside) {
         EXPECT_FALSE(IsSafeRelativeName(name)) << name;
     EXPECT_EQ(DirName("Data\\Map\\a.bin"), "Data\\Map");
     EXPECT_EQ(DirName("plain"), "");
-    EXPECT_EQ(BaseName("C:\\Games\\Varngame.exe"), "Varngame.exe");
-    EXPECT_EQ(BaseName("/a/b"), "b");
+    EXPECT_EQ(BaseName("/a/b"), "b");  // "\\" too: see the process list test
 }

@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -157,44 +156,39 @@ TEST(Process, StartWaitListTerminate) {
 
 namespace {
 
-// Runs fn in a forked child and returns its result as the exit status (100
-// when the child did not exit normally). Process-wide choices such as the
-// private temp dir are made afresh in each child.
-int InChild(const std::function<int()>& fn) {
+// The private temp dir is chosen once per process, so each probe runs in a
+// forked child. Its exit status is 0 when the directory chosen under tmpdir
+// is a 0700 directory of ours, chosen once, and is (or, with a shared one
+// planted there, is not) the default name.
+int ProbeTempDir(const std::string& tmpdir, bool plantShared) {
     pid_t pid = fork();
-    if (pid == 0)
-        _exit(fn());
+    if (pid == 0) {
+        unsetenv("XDG_RUNTIME_DIR");
+        setenv("TMPDIR", tmpdir.c_str(), 1);
+        std::string expected = tmpdir + "/varn-" + std::to_string(geteuid());
+        if (plantShared && (mkdir(expected.c_str(), 0777) || chmod(expected.c_str(), 0777)))
+            _exit(1);
+        std::string dir = GetPrivateTempDir();
+        struct stat st {};
+        if (lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || (st.st_mode & 0777) != 0700 ||
+            st.st_uid != geteuid())
+            _exit(2);
+        if ((dir == expected) == plantShared || dir.back() == '/')
+            _exit(3);
+        _exit(dir.rfind(tmpdir + "/", 0) == 0 && GetPrivateTempDir() == dir ? 0 : 4);
+    }
     int status = 0;
     waitpid(pid, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : 100;
-}
-
-// 0 when the private temp dir chosen under tmpdir is a 0700 directory of
-// ours, chosen once, and is (or, with a shared one planted there, is not)
-// the default name.
-int ProbeTempDir(const std::string& tmpdir, bool plantShared) {
-    unsetenv("XDG_RUNTIME_DIR");
-    setenv("TMPDIR", tmpdir.c_str(), 1);
-    std::string expected = tmpdir + "/varn-" + std::to_string(geteuid());
-    if (plantShared && (mkdir(expected.c_str(), 0777) != 0 || chmod(expected.c_str(), 0777) != 0))
-        return 1;
-    std::string dir = GetPrivateTempDir();
-    struct stat st {};
-    if (lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || (st.st_mode & 0777) != 0700 ||
-        st.st_uid != geteuid())
-        return 2;
-    if ((dir == expected) == plantShared || dir.back() == '/')
-        return 3;
-    return dir.rfind(tmpdir + "/", 0) == 0 && GetPrivateTempDir() == dir ? 0 : 4;
 }
 
 }  // namespace
 
 TEST(Process, PrivateTempDirIsOwnedAndClosed) {
     varntest::TempDir dir, shared;
-    EXPECT_EQ(InChild([&] { return ProbeTempDir(dir.path(), false); }), 0);
+    EXPECT_EQ(ProbeTempDir(dir.path(), false), 0);
     // A second process finds the directory made by the first and keeps it.
-    EXPECT_EQ(InChild([&] { return ProbeTempDir(dir.path(), false); }), 0);
+    EXPECT_EQ(ProbeTempDir(dir.path(), false), 0);
     // A directory others may write to is refused for a fresh private one.
-    EXPECT_EQ(InChild([&] { return ProbeTempDir(shared.path(), true); }), 0);
+    EXPECT_EQ(ProbeTempDir(shared.path(), true), 0);
 }
