@@ -1,27 +1,21 @@
 // Applying a file list: copies, configuration files, passed-over names,
-// hostile names, read-only targets, failures, notifications, the ticker.
+// hostile names, failures, notifications, the closing ticker.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "engine/run_test_env.h"
-#include "platform/File.h"
-#include "platform/Path.h"
 #include "support/VersionFileWriter.h"
 
 namespace {
 
-using varntest::ReadText;
-using varntest::RunEngine;
-using varntest::RunTempDir;
-using varntest::SeenCodes;
-using varntest::SeenNotifications;
-using varntest::VersionFileEntry;
-using varntest::WriteText;
+using namespace varntest;
 
 constexpr const char* kBase = "1.0.0.1_to_1.0.0.2";
 
@@ -30,8 +24,8 @@ protected:
     void SetUp() override {
         CUpdaterBase::ResetSharedStateForTests();
         SeenNotifications().clear();
-        game = dir / "game";
-        std::filesystem::create_directories(game);
+        CUpdaterBase::SetCallBack(nullptr, RecordingCallback);
+        plat::CreateDirectoryChain(game);
         engine.SetUpdatePath(game.c_str());
         plat::SetCurrentDir(game);
         engine.Serve(dir / "server");
@@ -40,31 +34,27 @@ protected:
     }
     void TearDown() override { CUpdaterBase::SetCallBack(nullptr, nullptr); }
 
-    std::string Unpacked(const std::string& name) { return game + "/Update/" + kBase + "/" + name; }
-    // Adds a file to the unpacked archive and its entry to the list.
-    void Add(const std::string& dataName, uint8_t type, const std::string& content) {
-        std::string local = dataName;
-        for (char& c : local)
-            if (c == '\\')
-                c = '/';
-        WriteText(Unpacked(local), content);
-        list.entries.push_back(
-            {std::string(40, 'A'), dataName, type, static_cast<uint32_t>(content.size())});
+    // Adds an entry to the list and, unless `content` is null, its file to
+    // the unpacked archive.
+    void Add(const std::string& dataName, uint8_t type, const char* content) {
+        const uint32_t size = content ? static_cast<uint32_t>(std::strlen(content)) : 1;
+        list.entries.push_back({std::string(40, 'A'), dataName, type, size});
+        if (content)
+            WriteText(plat::JoinDataPath(work, dataName), content);
     }
     int Apply() {
         list.updateVersion = "1.0.0.2";
-        EXPECT_TRUE(list.Write(Unpacked("filelist.uvf")));
+        EXPECT_TRUE(list.Write(work + "/filelist.uvf"));
         return engine.UpdateVersionFile();
     }
 
-    RunTempDir dir;
-    std::string game;
+    TempDir dir;
+    std::string game = dir / "game", work = game + "/Update/" + kBase;
     RunEngine engine;
-    varntest::CVersionFileWriter list;
+    CVersionFileWriter list;
 };
 
 TEST_F(ApplyTest, AppliesNormalAndConfigFilesWithProgress) {
-    CUpdaterBase::SetCallBack(nullptr, varntest::RecordingCallback);
     Add("Data\\Map\\Deep\\level.map", 0, "map");
     Add("settings.ini", 1, "published settings");
     Add("new.ini", 1, "fresh");
@@ -91,7 +81,6 @@ TEST_F(ApplyTest, AppliesNormalAndConfigFilesWithProgress) {
 }
 
 TEST_F(ApplyTest, OwnFilesArePassedOver) {
-    CUpdaterBase::SetCallBack(nullptr, varntest::RecordingCallback);
     WriteText(game + "/Update/version.uvf", "installed record");
     Add("version.uvf", 0, "list's record");
     Add("update.uvf", 0, "x");
@@ -108,54 +97,44 @@ TEST_F(ApplyTest, OwnFilesArePassedOver) {
               SeenCodes());
 }
 
-TEST_F(ApplyTest, HostileNamesWriteNothingOutsideTheGame) {
-    const char* names[] = {"..\\escaped.txt", "Data\\..\\..\\escaped.txt",
-                           "\\abs.txt",       "/abs.txt",
-                           "C:\\drive.txt",   ""};
-    for (const char* name : names) {
-        CUpdaterBase::ResetSharedStateForTests();
-        list.entries.clear();
-        Add("first.txt", 0, "applied before");
-        list.entries.push_back({std::string(40, 'A'), name, 0, 4});
-        EXPECT_EQ(0, Apply()) << name;
-        EXPECT_EQ(ERROR_KIND_CUSTOM, CUpdaterBase::GetLastErrorKind()) << name;
-        EXPECT_NE(0, CUpdaterBase::GetLastCustomErrorCode()) << name;
-        EXPECT_TRUE(plat::FileExists(game + "/first.txt"));
-    }
-    EXPECT_FALSE(plat::FileExists(dir / "escaped.txt"));
-    EXPECT_FALSE(plat::FileExists("/abs.txt"));
-}
-
-TEST_F(ApplyTest, FailuresStopTheListWithTheirErrors) {
+// Each bad entry ends the list with an error after the good one before it
+// and before the one after it; hostile names write nothing outside.
+TEST_F(ApplyTest, BadEntriesStopTheListWithTheirErrors) {
     struct Row {
-        const char* what;
+        const char* name;
         uint8_t type;
-        bool writeSource;
-        int custom;
-    } rows[] = {
-        {"source missing", 0, false, CUSTOM_ERROR_NORMAL_FILE_NO_SOURCE},
-        {"unknown update type", 4, true, CUSTOM_ERROR_NONE},
+        const char* content;
+        int custom;  // -1: any custom error
     };
+    std::vector<Row> rows = {{"gone.txt", 0, nullptr, CUSTOM_ERROR_NORMAL_FILE_NO_SOURCE},
+                             {"bad.txt", 4, "unknown type", CUSTOM_ERROR_NONE}};
+    for (const char* hostile : {"..\\escaped.txt", "Data\\..\\..\\escaped.txt", "\\abs.txt",
+                                "/abs.txt", "C:\\drive.txt", ""})
+        rows.push_back({hostile, 0, nullptr, -1});
     for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
         CUpdaterBase::ResetSharedStateForTests();
+        std::filesystem::remove(game + "/before.txt");
         list.entries.clear();
         Add("before.txt", 0, "1");
-        if (r.writeSource)
-            Add("bad.txt", r.type, "2");
-        else
-            list.entries.push_back({std::string(40, 'A'), "bad.txt", r.type, 1});
+        Add(r.name, r.type, r.content);
         Add("after.txt", 0, "3");
-        EXPECT_EQ(0, Apply()) << r.what;
-        EXPECT_EQ(r.custom, CUpdaterBase::GetLastCustomErrorCode()) << r.what;
-        EXPECT_TRUE(plat::FileExists(game + "/before.txt")) << r.what;
-        EXPECT_FALSE(plat::FileExists(game + "/bad.txt")) << r.what;
-        EXPECT_FALSE(plat::FileExists(game + "/after.txt")) << r.what;
+        EXPECT_EQ(0, Apply());
+        if (r.custom < 0) {
+            EXPECT_EQ(ERROR_KIND_CUSTOM, CUpdaterBase::GetLastErrorKind());
+            EXPECT_NE(0, CUpdaterBase::GetLastCustomErrorCode());
+        } else {
+            EXPECT_EQ(r.custom, CUpdaterBase::GetLastCustomErrorCode());
+            EXPECT_FALSE(plat::FileExists(game + "/" + r.name));
+        }
+        EXPECT_TRUE(plat::FileExists(game + "/before.txt"));
+        EXPECT_FALSE(plat::FileExists(game + "/after.txt"));
+        EXPECT_FALSE(plat::FileExists(dir / "escaped.txt"));
+        EXPECT_FALSE(plat::FileExists("/abs.txt"));
+        if (r.custom == CUSTOM_ERROR_NORMAL_FILE_NO_SOURCE) {  // names the missing source
+            EXPECT_NE(nullptr, std::strstr(CUpdaterBase::GetLastErrorMessage(), r.name));
+        }
     }
-    // The source path names the missing file in the message.
-    list.entries.clear();
-    list.entries.push_back({std::string(40, 'A'), "gone.txt", 0, 1});
-    EXPECT_EQ(0, Apply());
-    EXPECT_NE(nullptr, std::strstr(CUpdaterBase::GetLastErrorMessage(), "gone.txt"));
 }
 
 TEST_F(ApplyTest, MissingListOrStopEndsWithoutApplying) {
@@ -172,23 +151,22 @@ TEST_F(ApplyTest, MissingListOrStopEndsWithoutApplying) {
     EXPECT_EQ(1, Apply());
 }
 
+// The ticker reports while closing and its thread ends with the engine.
 TEST(ClosingTickerTest, TicksWhileActiveAndCyclesThePercentage) {
     CUpdaterBase::ResetSharedStateForTests();
     SeenNotifications().clear();
-    CUpdaterBase::SetCallBack(nullptr, varntest::RecordingCallback);
-    {
-        RunEngine engine;
-        CUpdaterBase::CallbackInfo().nPercent = 100;
-        engine.StartClosingTicker();
-        // Generous bound: only the arrival is asserted, not its timing.
-        for (int i = 0; i < 200 && SeenCodes().empty(); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        engine.StopClosingTicker();
-        ASSERT_FALSE(SeenCodes().empty());
-        EXPECT_EQ(NOTIFY_PERCENT, SeenCodes().front());
-        EXPECT_GE(CUpdaterBase::CallbackInfo().nPercent, 1u);
-        EXPECT_LE(CUpdaterBase::CallbackInfo().nPercent, 2u);
-    }  // the engine's destruction ends the ticker thread
+    CUpdaterBase::SetCallBack(nullptr, RecordingCallback);
+    CUpdaterBase::CallbackInfo().nPercent = 100;
+    auto engine = std::make_unique<RunEngine>();
+    engine->StartClosingTicker();
+    for (int i = 0; i < 200 && SeenCodes().empty(); ++i)  // arrival only, not its timing
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    engine->StopClosingTicker();
+    engine.reset();
+    ASSERT_FALSE(SeenCodes().empty());
+    EXPECT_EQ(NOTIFY_PERCENT, SeenCodes().front());
+    EXPECT_GE(CUpdaterBase::CallbackInfo().nPercent, 1u);
+    EXPECT_LE(CUpdaterBase::CallbackInfo().nPercent, 2u);
     CUpdaterBase::SetCallBack(nullptr, nullptr);
 }
 

@@ -1,17 +1,14 @@
 // The download plan: archive chain, weights, the switch to the full archive,
-// naming the next archive, and the size text.
+// the end of the list, and the size text.
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "engine/run_test_env.h"
-#include "platform/Path.h"
 
 namespace {
 
-using varntest::RunEngine;
-using varntest::RunTempDir;
-using varntest::WriteText;
+using namespace varntest;
 
 class PlanTest : public ::testing::Test {
 protected:
@@ -19,108 +16,82 @@ protected:
         CUpdaterBase::ResetSharedStateForTests();
         engine.SetUpdatePath(dir.path().c_str());
         plat::SetCurrentDir(dir.path());
-        engine.SetLatest("1.0.0.3", "unknown", "Varn");
+        engine.SetLatest("1.0.0.3", "unknown");
+        engine.SetKind(UPDATE_MAJOR_VERSION);
     }
-    // VERSION0 is the newest. Each step archive: FILESIZE 100*k, FILECOUNT k,
-    // NOTCOMPRESSSIZE 1000*k for the k-th step.
-    void WriteList(const std::string& versionKeys, const std::string& extra,
-                   const std::string& fullSize = "0") {
+    // VERSION0 is the newest. The k-th step archive has FILESIZE 100*k,
+    // FILECOUNT k, NOTCOMPRESSSIZE 1000*k.
+    void WriteList(const std::string& fullSize = "0", const std::string& versionKeys = kThree) {
         WriteText(dir / "Update/versionlist.uvf",
                   "[VERSIONLIST]\nFULLVERSIONSIZE=" + fullSize + "\n" + versionKeys +
                       "[1.0.0.1_to_1.0.0.2.lbc]\nFILESIZE=100\nFILECOUNT=1\nNOTCOMPRESSSIZE=1000\n"
                       "[1.0.0.2_to_1.0.0.3.lbc]\nFILESIZE=200\nFILECOUNT=2\nNOTCOMPRESSSIZE=2000\n"
                       "[Full_Varn_1.0.0.3.lbc]\nFILESIZE=250\nFILECOUNT=7\nNOTCOMPRESSSIZE=5000\n"
                       "[minor_to_1.0.0.3_of_0.2.lbc]\nFILESIZE=10\nFILECOUNT=4\n"
-                      "NOTCOMPRESSSIZE=30\n" +
-                      extra);
+                      "NOTCOMPRESSSIZE=30\n");
+    }
+    int Plan(const char* local) {
+        info = {}, size = 0, count = 0;
+        return engine.GetVersionFileInformation(&info, local, &size, &count);
     }
     static constexpr const char* kThree =
         "VERSIONCOUNT=3\nVERSION0=1.0.0.3\nVERSION1=1.0.0.2\nVERSION2=1.0.0.1\n";
 
-    RunTempDir dir;
+    TempDir dir;
     RunEngine engine;
     UPDATE_CALLBACK_INFO info{};
     uint64_t size = 0;
     int count = 0;
 };
 
-TEST_F(PlanTest, ChainFromLocalVersionWithWeights) {
-    WriteList(kThree, "");
-    engine.SetKind(UPDATE_MAJOR_VERSION);
-    ASSERT_EQ(1, engine.GetVersionFileInformation(&info, "1.0.0.1", &size, &count));
+TEST_F(PlanTest, ChainFromLocalVersionWithWeightsAndMinorArchive) {
+    WriteList();
+    ASSERT_EQ(1, Plan("1.0.0.1"));
     EXPECT_EQ(300u, size);
     EXPECT_EQ(3, count);
     EXPECT_EQ(6, info.nFileCount);                 // counts twice: unpacked, then applied
     EXPECT_EQ(300u + 2 * 3000u, info.nTotalSize);  // download + twice unpacked
 
-    engine.SetLocal("1.0.0.1");
-    ASSERT_EQ(1, engine.SetFtpVersionFileName());
-    EXPECT_STREQ("1.0.0.1_to_1.0.0.2", engine.ArchiveBaseName());
-    engine.SetLocal("1.0.0.2");
-    ASSERT_EQ(1, engine.SetFtpVersionFileName());
-    EXPECT_STREQ("1.0.0.2_to_1.0.0.3", engine.ArchiveBaseName());
-}
-
-TEST_F(PlanTest, MinorArchiveCountsAlongsideTheChain) {
-    WriteList(std::string(kThree) + "MINORVERSION=0.2\n", "");
-    engine.SetKind(UPDATE_MAJOR_VERSION);
-    ASSERT_EQ(1, engine.GetVersionFileInformation(&info, "1.0.0.2", &size, &count));
+    // A published minor version adds its archive; a local version missing
+    // from the list plans the minor archive only.
+    WriteList("0", std::string(kThree) + "MINORVERSION=0.2\n");
+    ASSERT_EQ(1, Plan("1.0.0.2"));
     EXPECT_EQ(200u + 10u, size);
     EXPECT_EQ(2 + 4, count);
-
-    // A local version missing from the list plans the minor archive only.
-    size = 0, count = 0;
-    ASSERT_EQ(1, engine.GetVersionFileInformation(&info, "0.9", &size, &count));
+    ASSERT_EQ(1, Plan("0.9"));
     EXPECT_EQ(10u, size);
     EXPECT_EQ(8, info.nFileCount);
 }
 
 TEST_F(PlanTest, ChainBiggerThanFullArchiveSwitchesOnlyWhenAllowed) {
-    engine.SetKind(UPDATE_MAJOR_VERSION);
     engine.SetFullVersionDownload(1);
-    WriteList(kThree, "", "300");  // chain of exactly 300 bytes keeps the chain
-    ASSERT_EQ(1, engine.GetVersionFileInformation(&info, "1.0.0.1", &size, &count));
+    WriteList("300");  // a chain of exactly 300 bytes stays a chain
+    ASSERT_EQ(1, Plan("1.0.0.1"));
     EXPECT_EQ(UPDATE_MAJOR_VERSION, engine.GetUpdateKind());
     EXPECT_EQ(300u, size);
 
-    WriteList(kThree, "", "299");
-    size = 0, count = 0;
-    ASSERT_EQ(1, engine.GetVersionFileInformation(&info, "1.0.0.1", &size, &count));
+    WriteList("299");
+    ASSERT_EQ(1, Plan("1.0.0.1"));
     EXPECT_EQ(UPDATE_FULL_VERSION, engine.GetUpdateKind());
     EXPECT_EQ(250u, size);  // the full archive's own section, counted once
     EXPECT_EQ(7, count);
     EXPECT_EQ(7, info.nFileCount);
     EXPECT_EQ(250u + 5000u, info.nTotalSize);
-    ASSERT_EQ(1, engine.SetFtpVersionFileName());
-    EXPECT_STREQ("Full_Varn_1.0.0.3", engine.ArchiveBaseName());
 
     // A host that does not take full downloads keeps the working chain.
     engine.SetKind(UPDATE_MAJOR_VERSION);
     engine.SetFullVersionDownload(0);
-    size = 0, count = 0;
-    ASSERT_EQ(1, engine.GetVersionFileInformation(&info, "1.0.0.1", &size, &count));
+    ASSERT_EQ(1, Plan("1.0.0.1"));
     EXPECT_EQ(UPDATE_MAJOR_VERSION, engine.GetUpdateKind());
-}
 
-TEST_F(PlanTest, FullUpdateWithoutFullArchiveFails) {
-    WriteList(kThree, "", "0");
+    // A full update without a full archive cannot be planned.
+    WriteList("0");
     engine.SetKind(UPDATE_FULL_VERSION);
-    EXPECT_EQ(0, engine.GetVersionFileInformation(&info, "1.0.0.1", &size, &count));
+    EXPECT_EQ(0, Plan("1.0.0.1"));
 }
 
-TEST_F(PlanTest, NamingTheNextArchiveAtTheListsEnds) {
-    // A gap (empty VERSION1) before the successor of 1.0.0.1: success with
-    // the name unchanged, which the loop must not take as a new archive.
-    WriteList("VERSIONCOUNT=3\nVERSION0=1.0.0.3\nVERSION2=1.0.0.1\n", "");
-    engine.SetKind(UPDATE_MAJOR_VERSION);
-    engine.SetBaseName("previous");
-    engine.SetLocal("1.0.0.1");
-    EXPECT_EQ(1, engine.SetFtpVersionFileName());
-    EXPECT_STREQ("previous", engine.ArchiveBaseName());
-    EXPECT_FALSE(engine.NamedNewArchive());
-
-    // The newest version, or one not listed, has no successor: 2006.
-    WriteList(kThree, "");
+TEST_F(PlanTest, NewestOrUnlistedVersionHasNoNextArchive) {
+    WriteList();
     for (const char* local : {"1.0.0.3", "0.0.0.7"}) {
         CUpdaterBase::ResetSharedStateForTests();
         engine.SetLocal(local);
@@ -128,15 +99,10 @@ TEST_F(PlanTest, NamingTheNextArchiveAtTheListsEnds) {
         EXPECT_EQ(CUSTOM_ERROR_ARCHIVE_NAME, CUpdaterBase::GetLastCustomErrorCode());
         EXPECT_EQ(ERROR_KIND_CUSTOM, CUpdaterBase::GetLastErrorKind());
     }
-
-    engine.SetKind(UPDATE_MINOR_VERSION);
-    engine.SetLatest("1.0.0.3", "0.2");
-    EXPECT_EQ(1, engine.SetFtpVersionFileName());
-    EXPECT_STREQ("minor_to_1.0.0.3_of_0.2", engine.ArchiveBaseName());
 }
 
 TEST_F(PlanTest, PrepareReportsAMissingVersionList) {
-    varntest::ServedProtocol* server = engine.Serve(dir / "nothing-here");
+    ServedProtocol* server = engine.Serve(dir / "nothing-here");
     engine.InstallStopEvent();
     EXPECT_EQ(4, engine.PrepareDownloadPlan());
     EXPECT_EQ(1, server->downloads["versionlist.uvf"]);
@@ -147,15 +113,13 @@ TEST(DownloadSizeText, UnitsAndRounding) {
     struct Row {
         uint64_t size;
         const char* text;
-    } rows[] = {
-        {0, "0.00 Byte"},
-        {1023, "1023.00 Byte"},
-        {1024, "1.00 KB"},
-        {1048575, "1024.00 KB"},
-        {1048576, "1.00 MB"},
-        {5ULL * 1073741824ULL, "5.00 GB"},
-        {(1ULL << 62) + 12345, "4294967296.00 GB"},
-    };
+    } rows[] = {{0, "0.00 Byte"},
+                {1023, "1023.00 Byte"},
+                {1024, "1.00 KB"},
+                {1048575, "1024.00 KB"},
+                {1048576, "1.00 MB"},
+                {5ULL * 1073741824ULL, "5.00 GB"},
+                {(1ULL << 62) + 12345, "4294967296.00 GB"}};
     for (const Row& r : rows) {
         char out[64];
         CFileUpdater::FormatDownloadSize(r.size, out, sizeof(out));

@@ -1,16 +1,12 @@
 // Plans downloads from an arbitrary versionlist.uvf for each kind of update
 // and walks the archive names the loop would ask for.
 #include <cstdint>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <string>
 
+#include "../support/TempDir.h"
 #include "engine/FileUpdater.h"
 
 namespace {
-
-namespace fs = std::filesystem;
 
 class PlanEngine : public CFileUpdater {
 public:
@@ -26,20 +22,14 @@ public:
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const std::string dir = [] {
-        std::string tmpl = (fs::temp_directory_path() / "varn-planfuzz-XXXXXX").string();
-        if (mkdtemp(tmpl.data()) == nullptr)
-            std::abort();
-        return tmpl;
-    }();
+    static const varntest::TempDir dir({.enter = true, .prefix = "varn-planfuzz"});
     static PlanEngine* engine = [] {
         auto* e = new PlanEngine;
-        e->SetUpdatePath(dir.c_str());
-        fs::current_path(dir);
+        e->SetUpdatePath(dir.path().c_str());
         return e;
     }();
-    std::ofstream(dir + "/Update/versionlist.uvf", std::ios::binary)
-        .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+    varntest::TempDir::WriteFile(dir / "Update/versionlist.uvf",
+                                 std::string(reinterpret_cast<const char*>(data), size));
     for (int kind : {UPDATE_MINOR_VERSION, UPDATE_MAJOR_VERSION, UPDATE_FULL_VERSION}) {
         for (int allow : {0, 1}) {
             engine->Set(kind, "1.0.0.1");

@@ -4,9 +4,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <string>
 
+#include "../support/TempDir.h"
 #include "engine/FileUpdater.h"
 #include "engine/VersionFileLayout.h"
 #include "updatemodule/UpdaterBase.h"
@@ -22,17 +22,14 @@ public:
     void SetBaseName() { CopyText(m_szUpdateFileName, sizeof(m_szUpdateFileName), kBase); }
 };
 
-void Put(std::string& buf, size_t offset, uint32_t value) {
-    std::memcpy(&buf[offset], &value, sizeof(value));
-}
-
 // Each 48-byte piece of the input is one entry: the type from its first
 // byte, the name from the rest (cut at the first zero).
 std::string FileList(const uint8_t* data, size_t size) {
     const size_t count = size / 48;
     std::string plain(uvf::kHeaderSize + count * uvf::kEntrySize + uvf::kTrailerSize, '\0');
     std::memcpy(&plain[uvf::kUpdateVersionOffset], "1.0.0.2", 7);
-    Put(plain, uvf::kFileCountOffset, static_cast<uint32_t>(count));
+    const uint32_t count32 = static_cast<uint32_t>(count);
+    std::memcpy(&plain[uvf::kFileCountOffset], &count32, sizeof(count32));
     for (size_t i = 0; i < count; ++i) {
         const uint8_t* piece = data + i * 48;
         char* entry = &plain[uvf::kHeaderSize + i * uvf::kEntrySize];
@@ -44,29 +41,17 @@ std::string FileList(const uint8_t* data, size_t size) {
     return plain;
 }
 
-void CheckTree(const fs::path& root) {
-    for (const auto& e : fs::directory_iterator(root))
-        if (e.path().filename() != "game")
-            std::abort();  // written beside the game directory
-    for (const auto& e : fs::recursive_directory_iterator(root / "game"))
-        if (e.is_symlink())
-            std::abort();
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > 48 * 64)
         return 0;
-    std::string tmpl = (fs::temp_directory_path() / "varn-listfuzz-XXXXXX").string();
-    if (mkdtemp(tmpl.data()) == nullptr)
-        std::abort();
-    const fs::path root = tmpl;
+    const varntest::TempDir dir({.enter = true, .prefix = "varn-listfuzz"});
+    const fs::path root = dir.path();
     const fs::path unpack = root / "game" / "Update" / kBase;
-    fs::create_directories(unpack / "Data");
-    for (const char* name : {"a", "Data/b", "filelist.uvf"})
-        std::ofstream(unpack / name, std::ios::binary) << "x";
-    std::ofstream(unpack / "filelist.uvf", std::ios::binary) << FileList(data, size);
+    for (const char* name : {"a", "Data/b"})
+        varntest::TempDir::WriteFile(unpack / name, "x");
+    varntest::TempDir::WriteFile(unpack / "filelist.uvf", FileList(data, size));
     {
         FuzzEngine engine;
         engine.SetUpdatePath((root / "game").c_str());
@@ -74,10 +59,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         engine.SetBaseName();
         engine.UpdateVersionFile();
     }
-    fs::current_path(root);
-    CheckTree(root);
-    fs::current_path(fs::temp_directory_path());
-    std::error_code ec;
-    fs::remove_all(root, ec);
+    for (const auto& e : fs::directory_iterator(root))
+        if (e.path().filename() != "game")
+            std::abort();  // written beside the game directory
+    for (const auto& e : fs::recursive_directory_iterator(root / "game"))
+        if (e.is_symlink())
+            std::abort();
     return 0;
 }

@@ -1,22 +1,198 @@
-// Whole patch runs through CUpdateModule over HTTP: incremental chains,
-// minor and full updates, a corrupt archive, an interrupted and resumed run,
-// configuration files and read-only targets.
-#include "integration/patch_env.h"
+// Whole patch runs through CUpdateModule (the shipped library) against a
+// sample game published into a patch root and served over HTTP on 127.0.0.1.
+#include <gtest/gtest.h>
+#include <openssl/evp.h>
 
-namespace patchtest {
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include "support/HttpServer.h"
+#include "support/PublishFixture.h"
+#include "support/TempDir.h"
+#include "support/VersionFileWriter.h"
+#include "support/ZipBuilder.h"
+#include "updatemodule/UpdateModule.h"
+
 namespace {
+
+namespace fs = std::filesystem;
+using varntest::CPublishFixture;
+using Applied = std::vector<std::pair<std::string, std::string>>;
+constexpr auto ReadText = &varntest::TempDir::ReadFile;
+constexpr auto WriteText = &CPublishFixture::WriteFile;
+constexpr const char* kFirst = "1.0.0.1_to_1.0.0.2";
+
+// Notifications of a run, in order, with the record's file name and local
+// version then. The callback is a plain function: one recorder per process
+// (every test runs in its own process).
+struct Recorder {
+    std::mutex lock;
+    std::vector<std::tuple<int, std::string, std::string>> seen;
+    // Runs inside the callback (on the worker) after recording.
+    std::function<void(int, UPDATE_CALLBACK_INFO*)> hook;
+
+    static Recorder& Get() {
+        static Recorder r;
+        return r;
+    }
+    static void Callback(int32_t code, UPDATE_CALLBACK_INFO* info) {
+        {
+            std::lock_guard<std::mutex> hold(Get().lock);
+            Get().seen.emplace_back(code, info->szFileName, info->szMajorVersion);
+        }
+        if (Get().hook)
+            Get().hook(code, info);
+    }
+    // Codes of all notifications, and the (archive, local version) pairs of
+    // the file lists applied.
+    std::pair<std::vector<int>, Applied> Summary() {
+        std::lock_guard<std::mutex> hold(lock);
+        std::pair<std::vector<int>, Applied> out;
+        for (const auto& [code, name, major] : seen) {
+            out.first.push_back(code);
+            if (code == NOTIFY_APPLY_START)
+                out.second.push_back({name, major});
+        }
+        return out;
+    }
+    std::vector<int> Codes() { return Summary().first; }
+    Applied AppliedArchives() { return Summary().second; }
+};
+
+// The service's fingerprint of a file below 88 000 bytes: its plain SHA-1.
+std::string SmallFileFingerprint(const std::string& path) {
+    const std::string data = ReadText(path);
+    EXPECT_LT(data.size(), 88000u) << "larger files are sampled";
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned length = 0;
+    EVP_Digest(data.data(), data.size(), digest, &length, EVP_sha1(), nullptr);
+    std::string hex;
+    char two[3];
+    for (unsigned i = 0; i < length; ++i) {
+        std::snprintf(two, sizeof(two), "%02X", digest[i]);
+        hex += two;
+    }
+    return hex;
+}
+
+// The value of a key in a section of a published versionlist.uvf; with a
+// non-empty replacement, the key is rewritten in place as well.
+std::string ListValue(const std::string& listPath, const std::string& section,
+                      const std::string& key, const std::string& replacement = "") {
+    std::ifstream in(listPath);
+    std::string line, current, out, found;
+    while (std::getline(in, line)) {
+        const bool crlf = !line.empty() && line.back() == '\r';
+        if (crlf)
+            line.pop_back();
+        if (line.size() > 2 && line.front() == '[') {
+            current = line.substr(1, line.size() - 2);
+        } else if (current == section && line.rfind(key + "=", 0) == 0) {
+            found = line.substr(key.size() + 1);
+            line = replacement.empty() ? line : key + "=" + replacement;
+        }
+        out += line + (crlf ? "\r\n" : "\n");
+    }
+    if (!replacement.empty())
+        WriteText(listPath, out);
+    return found;
+}
+
+// The module with its command-line step opened, so a test can give it the
+// options a launcher would have been started with.
+class TestModule : public CUpdateModule {
+public:
+    using CUpdateModule::ApplyCommandLine;
+};
+
+class PatchRunTest : public ::testing::Test {
+protected:
+    // Publishes the sample game (extra publisher options), installs version
+    // index `installed` (none when negative) into a fresh game directory and
+    // serves the patch root's parent (remote directory "patch").
+    void Prepare(int installed, const std::vector<std::string>& publishOptions = {}) {
+        ASSERT_EQ(0, fixture.Publish(publishOptions));
+        if (installed >= 0) {
+            ASSERT_EQ(0, fixture.Install(installed, game));
+        }
+        fs::create_directories(game + "/Update");
+        server = std::make_unique<varntest::HttpServer>(fixture.Root());
+        Recorder::Get().seen.clear();
+        module.SetConnectInfo("127.0.0.1", server->port(), "", "", "patch", "patch", 0, false, 0,
+                              SERVICE_TYPE_DEFAULT);
+        module.SetUpdatePath(game.c_str());
+        fs::current_path(game);
+        module.SetLauncherVersion("1.0.6.1");
+        module.SetCallBack(nullptr, &Recorder::Callback);
+    }
+    std::string Patch(const std::string& name) const { return fixture.OutDir() + "/" + name; }
+    // Number of GET requests the server answered for a patch-root file.
+    int Requests(const std::string& name) const {
+        const std::string suffix = "/patch/" + name;
+        int n = 0;
+        for (const std::string& line : server->AccessLog())
+            n += line.size() >= suffix.size() &&
+                 line.compare(line.size() - suffix.size(), suffix.size(), suffix) == 0;
+        return n;
+    }
+    // Every file of version index is as published, except `kept`.
+    void ExpectVersion(int index, const std::string& kept = "") {
+        for (const std::string& name : CPublishFixture::FileNames(index))
+            EXPECT_TRUE(name == kept ||
+                        CPublishFixture::Content(name, index) == ReadText(game + "/" + name))
+                << name << " is not as in version index " << index;
+    }
+    std::string LocalVersion() {
+        char local[64] = {};
+        module.GetMajorUpdateVersion(local, nullptr);
+        return local;
+    }
+    // Runs the worker thread to its end; the bound only keeps a broken run
+    // from hanging the suite.
+    void RunWorker() {
+        ASSERT_EQ(1, module.StartUpdate());
+        for (int i = 0; i < 6000 && !WorkerDone(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        ASSERT_TRUE(WorkerDone());
+    }
+    bool WorkerDone() {
+        const std::vector<int> codes = Recorder::Get().Codes();
+        const bool ended = !codes.empty() && (codes.back() == NOTIFY_UPDATE_COMPLETE ||
+                                              codes.back() == NOTIFY_UPDATE_FAILED);
+        return ended && module.IsClosedThread() != 0;
+    }
+    void TearDown() override {
+        module.CloseThread();
+        Recorder::Get().hook = nullptr;
+        std::error_code ec;
+        fs::current_path(fs::temp_directory_path(), ec);
+    }
+
+    CPublishFixture fixture{3};
+    std::unique_ptr<varntest::HttpServer> server;
+    std::string game = fixture.Root() + "/game";
+    TestModule module;
+};
 
 TEST_F(PatchRunTest, ChainOfTwoArchivesAdvancesTheRecordAfterEach) {
     Prepare(0);
     ASSERT_EQ(RUN_OK, module.UpdateRun());
     ExpectVersion(2);
     EXPECT_EQ("1.0.0.3", LocalVersion());
-    const auto applied = Recorder::Get().Applied();
-    ASSERT_EQ(2u, applied.size());
-    EXPECT_EQ("1.0.0.1_to_1.0.0.2.lbc", applied[0].first);
-    EXPECT_EQ("1.0.0.1", applied[0].second);
-    EXPECT_EQ("1.0.0.2_to_1.0.0.3.lbc", applied[1].first);
-    EXPECT_EQ("1.0.0.2", applied[1].second);  // the record advanced in between
+    EXPECT_EQ(
+        (Applied{{"1.0.0.1_to_1.0.0.2.lbc", "1.0.0.1"}, {"1.0.0.2_to_1.0.0.3.lbc", "1.0.0.2"}}),
+        Recorder::Get().AppliedArchives());
     EXPECT_FALSE(fs::exists(game + "/Update/versionlist.uvf"));
     EXPECT_FALSE(fs::exists(game + "/Update/1.0.0.2_to_1.0.0.3"));
     EXPECT_EQ(0, Requests("Full_Varn_1.0.0.3.lbc"));
@@ -40,36 +216,16 @@ TEST_F(PatchRunTest, MinorUpdateOnTheLatestVersion) {
 }
 
 TEST_F(PatchRunTest, FullArchiveWhenTheChainIsBigger) {
-    // Three versions whose big file changes completely each time: two steps
-    // carry it twice, the full archive once.
-    const std::string root = fixture.Root();
-    std::vector<std::string> args = {"--out", fixture.OutDir(), "--update-name", "Varn", "--store"};
-    for (int v = 1; v <= 3; ++v) {
-        const std::string dir = root + "/big" + std::to_string(v);
-        std::string noise(60000, '\0');
-        unsigned x = 2654435761u * static_cast<unsigned>(v);
-        for (char& c : noise)
-            c = static_cast<char>((x = x * 1103515245u + 12345u) >> 24);
-        WriteText(dir + "/Data/world.bin", noise);
-        WriteText(dir + "/Varngame.exe", "build " + std::to_string(v));
-        args.push_back("1.0.0." + std::to_string(v) + ":" + dir);
-    }
-    ASSERT_EQ(0, fixture.Run(args));
-    game = root + "/game";
+    Prepare(0);
+    ListValue(Patch("versionlist.uvf"), "VERSIONLIST", "FULLVERSIONSIZE", "1");
     WriteText(game + "/keep.me", "player file");
-    ASSERT_EQ(0, fixture.Run({"install", "--version", "1.0.0.1", "--update-name", "Varn",
-                              root + "/big1", game}));
-    StartServer();
-    Configure();
     module.SetFullVersionDownload(1);
-
     ASSERT_EQ(RUN_OK, module.UpdateRun());
-    EXPECT_EQ(ReadText(root + "/big3/Data/world.bin"), ReadText(game + "/Data/world.bin"));
-    EXPECT_EQ("build 3", ReadText(game + "/Varngame.exe"));
+    ExpectVersion(2);
     EXPECT_EQ("player file", ReadText(game + "/keep.me"));  // nothing removed
     EXPECT_EQ("1.0.0.3", LocalVersion());
     EXPECT_EQ(1, Requests("Full_Varn_1.0.0.3.lbc"));
-    EXPECT_EQ(0, Requests("1.0.0.1_to_1.0.0.2.lbc"));
+    EXPECT_EQ(0, Requests(std::string(kFirst) + ".lbc"));
 }
 
 TEST_F(PatchRunTest, FullVersionNeededEndsWithFifteenThenFourteen) {
@@ -84,76 +240,139 @@ TEST_F(PatchRunTest, FullVersionNeededEndsWithFifteenThenFourteen) {
 
 TEST_F(PatchRunTest, CorruptArchiveOnTheServerIsNotApplied) {
     Prepare(0);
-    const std::string archive = Patch("1.0.0.1_to_1.0.0.2.lbc");
+    const std::string archive = Patch(std::string(kFirst) + ".lbc");
     std::string bytes = ReadText(archive);
     bytes[bytes.size() / 3] ^= 0x40;  // same size, different fingerprint
     WriteText(archive, bytes);
 
     EXPECT_EQ(RUN_PATCH_FAILED, module.UpdateRun());
-    EXPECT_NE(std::string::npos,
-              std::string(module.GetLastErrorMsg()).find("1.0.0.1_to_1.0.0.2.lbc"));
-    bool sawCode = false;
-    for (const Seen& s : Recorder::Get().seen)
-        sawCode = sawCode || s.code == NOTIFY_ERROR;
-    EXPECT_TRUE(sawCode);
+    EXPECT_NE(std::string::npos, std::string(module.GetLastErrorMsg()).find(kFirst));
+    const std::vector<int> codes = Recorder::Get().Codes();
+    EXPECT_NE(codes.end(), std::find(codes.begin(), codes.end(), NOTIFY_ERROR));
     EXPECT_EQ("1.0.0.1", LocalVersion());
     ExpectVersion(0);
-    EXPECT_TRUE(Recorder::Get().Applied().empty());
+    EXPECT_TRUE(Recorder::Get().AppliedArchives().empty());
 }
 
 TEST_F(PatchRunTest, InterruptedRunResumesAndReusesTheDownloadedArchive) {
     Prepare(0);
-    std::string downloading;
-    // First run: stop between the archives.
-    Recorder::Get().hook = [this](int code, UPDATE_CALLBACK_INFO* info) {
-        if (code == NOTIFY_APPLY_FILE && info->nFileIndex == info->nFileCount)
-            module.CloseThread();
-    };
-    ASSERT_EQ(RUN_OK, module.UpdateRun());
-    ExpectVersion(1);
-    EXPECT_EQ("1.0.0.2", LocalVersion());
-    EXPECT_EQ(0, Requests("1.0.0.2_to_1.0.0.3.lbc"));
-
-    // Second run: stopped as soon as the next archive is on disk.
     const std::string second = "1.0.0.2_to_1.0.0.3.lbc";
-    Recorder::Get().hook = [this, second, &downloading](int code, UPDATE_CALLBACK_INFO* info) {
+    // A damaged copy left in the work folder is fetched anew; the run is
+    // stopped as soon as that archive is on disk.
+    std::string damaged = ReadText(Patch(second));
+    damaged[damaged.size() / 2] ^= 0x5A;  // same size, different fingerprint
+    WriteText(game + "/Update/" + second, damaged);
+    std::string downloading;
+    Recorder::Get().hook = [&](int code, UPDATE_CALLBACK_INFO* info) {
         if (code == NOTIFY_DOWNLOAD_START)
             downloading = info->szFileName;
         if (code == NOTIFY_DOWNLOAD_END && downloading.find(second) != std::string::npos)
             module.CloseThread();
     };
-    Recorder::Get().seen.clear();
     module.UpdateRun();
     Recorder::Get().hook = nullptr;
-    ASSERT_TRUE(fs::exists(game + "/Update/" + second));
+    ExpectVersion(1);
     EXPECT_EQ("1.0.0.2", LocalVersion());
+    ASSERT_TRUE(fs::exists(game + "/Update/" + second));
+    EXPECT_EQ(1, Requests(second));
 
-    // Third run: the intact archive is used without downloading it again.
+    // The next run uses the intact archive without fetching it again.
     ASSERT_EQ(RUN_OK, module.UpdateRun());
     ExpectVersion(2);
     EXPECT_EQ(1, Requests(second));
     EXPECT_FALSE(fs::exists(game + "/Update/" + second));
 }
 
-TEST_F(PatchRunTest, ConfigurationFileOfThePlayerIsLeftAlone) {
+TEST_F(PatchRunTest, PlayersConfigurationIsKeptAndReadOnlyTargetsAreReplaced) {
     Prepare(0, {"--config", "*.ini"});
     WriteText(game + "/settings.ini", "[COMMON]\nLEVEL=mine\n");
-    ASSERT_EQ(RUN_OK, module.UpdateRun());
-    EXPECT_EQ("[COMMON]\nLEVEL=mine\n", ReadText(game + "/settings.ini"));
-    EXPECT_EQ(varntest::CPublishFixture::Content("Varngame.exe", 2),
-              ReadText(game + "/Varngame.exe"));
-}
-
-TEST_F(PatchRunTest, ReadOnlyTargetsAreReplaced) {
-    Prepare(0);
     for (const char* name : {"Varngame.exe", "Update/version.uvf", "Data/big.bin"})
         fs::permissions(game + "/" + name,
                         fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                         fs::perm_options::remove);
     ASSERT_EQ(RUN_OK, module.UpdateRun());
-    ExpectVersion(2);
+    EXPECT_EQ("[COMMON]\nLEVEL=mine\n", ReadText(game + "/settings.ini"));
+    ExpectVersion(2, "settings.ini");
     EXPECT_EQ("1.0.0.3", LocalVersion());
 }
 
+// The first step's archive replaced by a hand-made one (size and
+// fingerprint republished) whose file list names a file outside the game.
+TEST_F(PatchRunTest, FileListNameClimbingOutIsRefused) {
+    Prepare(0);
+    varntest::CVersionFileWriter fileList;
+    fileList.updateName = "Varn";
+    fileList.updateVersion = "1.0.0.2";
+    fileList.minorVersion = "0";
+    for (const char* name : {"good.txt", "..\\outside.txt", "later.txt"})
+        fileList.entries.push_back({std::string(40, 'A'), name, 0, 4});
+    const std::string section = std::string(kFirst) + ".lbc", archive = Patch(section);
+    fs::remove(archive);
+    varntest::WriteZip(archive, {{"good.txt", "good"},
+                                 {"later.txt", "late"},
+                                 {"filelist.uvf", fileList.Scramble(fileList.Plain())}});
+    const std::string list = Patch("versionlist.uvf");
+    ListValue(list, section, "FILESIZE", std::to_string(fs::file_size(archive)));
+    ListValue(list, section, "GUID", SmallFileFingerprint(archive));
+    ListValue(list, section, "FILECOUNT", "3");
+
+    EXPECT_EQ(RUN_PATCH_FAILED, module.UpdateRun());
+    EXPECT_NE(std::string::npos, std::string(module.GetLastErrorMsg()).find("outside.txt"))
+        << module.GetLastErrorMsg();
+    EXPECT_EQ("good", ReadText(game + "/good.txt"));
+    EXPECT_FALSE(fs::exists(game + "/later.txt"));
+    EXPECT_EQ("1.0.0.1", LocalVersion());  // the record does not advance
+    EXPECT_FALSE(fs::exists(fixture.Root() + "/outside.txt"));
+    EXPECT_FALSE(fs::exists(game + "/Update/outside.txt"));
+}
+
+TEST_F(PatchRunTest, ManualArchiveIsCheckedThenAppliedWithoutTheServer) {
+    Prepare(0);
+    const std::string name = std::string(kFirst) + ".lbc", list = Patch("versionlist.uvf");
+    fs::copy_file(Patch(name), game + "/Update/" + name);
+    const std::string guid = ListValue(list, name, "GUID");
+    const double size = std::stod(ListValue(list, name, "FILESIZE"));
+    const int count = std::stoi(ListValue(list, name, "FILECOUNT"));
+    server.reset();  // nothing is fetched on this path
+
+    std::string wrong = guid;
+    wrong[0] = wrong[0] == 'A' ? 'B' : 'A';
+    module.SetUpdateManualVersion(game.c_str(), kFirst, wrong.c_str(), count, size, 1000.0);
+    EXPECT_EQ(RUN_PATCH_FAILED, module.UpdateRun());
+    EXPECT_NE(std::string::npos, std::string(module.GetLastErrorMsg()).find(kFirst));
+    ExpectVersion(0);
+
+    const std::string before = ReadText(game + "/Update/version.uvf");
+    Recorder::Get().seen.clear();
+    module.SetUpdateManualVersion(game.c_str(), kFirst, guid.c_str(), count, size, 1000.0);
+    ASSERT_EQ(RUN_OK, module.UpdateRun());
+    ExpectVersion(1);
+    EXPECT_NE(before, ReadText(game + "/Update/version.uvf"));
+    EXPECT_FALSE(fs::exists(game + "/Update/" + name));
+    EXPECT_FALSE(fs::exists(game + "/Update/" + std::string(kFirst)));
+    const Applied applied = Recorder::Get().AppliedArchives();
+    ASSERT_EQ(1u, applied.size());
+    EXPECT_EQ(name, applied[0].first);
+}
+
+TEST_F(PatchRunTest, LoopModeRepeatsUntilARunFails) {
+    Prepare(0);
+    ASSERT_EQ(1, module.ApplyCommandLine(" -loop"));
+    // Pass 1 fetches update.uvf twice (run sequence, then patch loop) and
+    // applies the chain; pass 2 finds nothing to do. Taking update.uvf off
+    // the server once pass 2 has it makes pass 3 fail, which ends the loop.
+    int fetched = 0;
+    Recorder::Get().hook = [&](int code, UPDATE_CALLBACK_INFO* info) {
+        if (code == NOTIFY_DOWNLOAD_START &&
+            std::string(info->szFileName).find("update.uvf") != std::string::npos && ++fetched == 3)
+            fs::remove(Patch("update.uvf"));
+    };
+    EXPECT_EQ(RUN_FAILED, module.UpdateRun());
+    Recorder::Get().hook = nullptr;
+    ExpectVersion(2);
+    EXPECT_EQ("1.0.0.3", LocalVersion());
+    EXPECT_EQ(3, fetched);
+    EXPECT_EQ(2u, Recorder::Get().AppliedArchives().size());  // the chain once, not again
+}
+
 }  // namespace
-}  // namespace patchtest
