@@ -135,10 +135,20 @@ bool SetCurrentDir(const std::string& dir) {
 
 std::string GetPrivateTempDir() {
     // Computed once: every caller must agree on where the unscrambled copies
-    // and the lock files live, even if mkdtemp was needed.
-    static std::once_flag once;
+    // and the lock files live, even if mkdtemp was needed. A temp cleaner
+    // (or a test) may remove the directory while we run; it is then put back
+    // with the same checks, or replaced by a fresh private one, rather than
+    // handing out a dead or foreign path.
+    static std::mutex lock;
     static std::string dir;
-    std::call_once(once, [] { dir = ComputePrivateTempDir(); });
+    std::lock_guard<std::mutex> guard(lock);
+    if (dir.empty()) {
+        dir = ComputePrivateTempDir();
+    } else if (struct stat st{}; ::lstat(dir.c_str(), &st) != 0 && errno == ENOENT) {
+        if (!EnsurePrivateDir(dir)) {
+            dir = ComputePrivateTempDir();
+        }
+    }
     return dir;
 }
 
