@@ -87,17 +87,6 @@ TEST_F(PublisherTest, PatchRootReadsBackAndIsRepeatable) {
     EXPECT_STREQ(update.m_szEndVersion, "1.0.0.1");
     EXPECT_EQ(update.m_nFileCount, 0u);
 
-    // The full archive: every file and the installation record, no list.
-    auto full = ReadZip(Out("Full_Varn_1.0.0.3.lbc"));
-    for (const std::string& name : CPublishFixture::FileNames(2))
-        EXPECT_EQ(full[name], CPublishFixture::Content(name, 2)) << name;
-    EXPECT_EQ(full.count("filelist.uvf"), 0u);
-    CUpdateVersion record;
-    LoadBytes(record, full["Update/version.uvf"]);
-    EXPECT_STREQ(record.m_szUpdateVersion, "1.0.0.3");
-    EXPECT_STREQ(record.m_szMinorVersion, "0");
-    EXPECT_EQ(record.m_nFileCount, CPublishFixture::FileNames(2).size());
-
     const std::string first = TempDir::ReadFile(Out("versionlist.uvf"));
     fs::remove_all(game.OutDir());
     ASSERT_EQ(game.Publish({"--config", "*.ini", "--launcher-version", "1.0.6.2"}), 0);
@@ -180,10 +169,6 @@ TEST_F(PublisherTest, MinorLauncherTypeFileAndNoFull) {
     auto minor = ReadZip(Out(minorName));
     EXPECT_EQ(Keys(minor), (std::vector<std::string>{"Data/common.dat", "filelist.uvf"}));
     EXPECT_EQ(VersionList(minorName, "GUID"), Fingerprint(Out(minorName)));
-    CUpdateVersion list;
-    LoadBytes(list, minor["filelist.uvf"]);
-    EXPECT_STREQ(list.m_szUpdateVersion, "1.0.0.3");
-    EXPECT_STREQ(list.m_szMinorVersion, "1.1");
 
     // Scrambled files: the client list inside the launcher archive, type.uvf.
     auto unscramble = [](std::string data) {
@@ -215,7 +200,7 @@ TEST_F(PublisherTest, ManifestOverridesGlobs) {
                                                  {"Data\\Map\\level1.map", 0}}));
 }
 
-TEST_F(PublisherTest, PackDirectoriesTravelAsPacksAndInstallAsPacks) {
+TEST_F(PublisherTest, PackDirectoriesTravelAsPacks) {
     auto put = [this](int v, const std::string& inner, const std::string& data) {
         TempDir::WriteFile(game.VersionDir(v) + "/Data/Sound.lpk/" + inner, data);
     };
@@ -245,23 +230,6 @@ TEST_F(PublisherTest, PackDirectoriesTravelAsPacksAndInstallAsPacks) {
     EXPECT_EQ(found, 1);
     TempDir::WriteFile(pack, ReadZip(Out("Full_Varn_1.0.0.3.lbc"))["Data/Sound.lpk"]);
     EXPECT_EQ(ReadPack(pack).size(), 3u);
-
-    // Installing writes the files, the pack as a pack, and the record.
-    const std::string gameDir = Root("installed");
-    ASSERT_EQ(game.Run({"install", "--version", "1.0.0.1", "--update-name", "Varn", "--pack-dir",
-                        "Data/Sound.lpk", game.VersionDir(0), gameDir}),
-              0)
-        << errors.str();
-    for (const std::string& name : CPublishFixture::FileNames(0))
-        EXPECT_EQ(TempDir::ReadFile(gameDir + "/" + name), CPublishFixture::Content(name, 0));
-    EXPECT_EQ(ReadPack(gameDir + "/Data/Sound.lpk"),
-              (Contents{{"bgm\\title.wav", "title 0"}, {"se\\hit.wav", "hit"}}));
-    EXPECT_FALSE(fs::exists(gameDir + "/Data/Sound.lpk/bgm"));
-    CUpdateVersion installed;
-    Load(installed, gameDir + "/Update/version.uvf");
-    EXPECT_STREQ(installed.m_szUpdateVersion, "1.0.0.1");
-    EXPECT_STREQ(installed.m_szUpdateName, "Varn");
-    EXPECT_STREQ(installed.m_szMinorVersion, "0");
 }
 
 }  // namespace
