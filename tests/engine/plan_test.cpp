@@ -17,7 +17,6 @@ protected:
         engine.SetUpdatePath(dir.path().c_str());
         plat::SetCurrentDir(dir.path());
         engine.SetLatest("1.0.0.3", "unknown");
-        engine.SetKind(UPDATE_MAJOR_VERSION);
     }
     // VERSION0 is the newest. The k-th step archive has FILESIZE 100*k,
     // FILECOUNT k, NOTCOMPRESSSIZE 1000*k.
@@ -44,49 +43,43 @@ protected:
     int count = 0;
 };
 
-TEST_F(PlanTest, ChainFromLocalVersionWithWeightsAndMinorArchive) {
-    WriteList();
-    ASSERT_EQ(1, Plan("1.0.0.1"));
-    EXPECT_EQ(300u, size);
-    EXPECT_EQ(3, count);
-    EXPECT_EQ(6, info.nFileCount);                 // counts twice: unpacked, then applied
-    EXPECT_EQ(300u + 2 * 3000u, info.nTotalSize);  // download + twice unpacked
-
-    // A published minor version adds its archive; a local version missing
-    // from the list plans the minor archive only.
-    WriteList("0", std::string(kThree) + "MINORVERSION=0.2\n");
-    ASSERT_EQ(1, Plan("1.0.0.2"));
-    EXPECT_EQ(200u + 10u, size);
-    EXPECT_EQ(2 + 4, count);
-    ASSERT_EQ(1, Plan("0.9"));
-    EXPECT_EQ(10u, size);
-    EXPECT_EQ(8, info.nFileCount);
-}
-
-TEST_F(PlanTest, ChainBiggerThanFullArchiveSwitchesOnlyWhenAllowed) {
-    engine.SetFullVersionDownload(1);
-    WriteList("300");  // a chain of exactly 300 bytes stays a chain
-    ASSERT_EQ(1, Plan("1.0.0.1"));
-    EXPECT_EQ(UPDATE_MAJOR_VERSION, engine.GetUpdateKind());
-    EXPECT_EQ(300u, size);
-
-    WriteList("299");
-    ASSERT_EQ(1, Plan("1.0.0.1"));
-    EXPECT_EQ(UPDATE_FULL_VERSION, engine.GetUpdateKind());
-    EXPECT_EQ(250u, size);  // the full archive's own section, counted once
-    EXPECT_EQ(7, count);
-    EXPECT_EQ(7, info.nFileCount);
-    EXPECT_EQ(250u + 5000u, info.nTotalSize);
-
-    // A host that does not take full downloads keeps the working chain.
-    engine.SetKind(UPDATE_MAJOR_VERSION);
-    engine.SetFullVersionDownload(0);
-    ASSERT_EQ(1, Plan("1.0.0.1"));
-    EXPECT_EQ(UPDATE_MAJOR_VERSION, engine.GetUpdateKind());
-
+// Steps count their FILESIZE once and their files and unpacked size twice
+// (unpacked, then applied); a chain bigger than FULLVERSIONSIZE switches to
+// the full archive (counted once) only when the host allows full downloads.
+TEST_F(PlanTest, ChainMinorAndFullArchivesWithTheirWeights) {
+    const std::string minor = std::string(kThree) + "MINORVERSION=0.2\n";
+    const int kMajor = UPDATE_MAJOR_VERSION, kFull = UPDATE_FULL_VERSION;
+    struct Row {
+        const char* fullSize;
+        std::string keys;
+        int allowFull;
+        const char* local;
+        int kindAfter;
+        uint64_t size, totalSize;
+        int count, fileCount;
+    } rows[] = {
+        {"0", kThree, 0, "1.0.0.1", kMajor, 300, 300 + 2 * 3000, 3, 6},
+        {"0", minor, 0, "1.0.0.2", kMajor, 200 + 10, 210 + 2 * 2030, 2 + 4, 12},
+        {"0", minor, 0, "0.9", kMajor, 10, 10 + 2 * 30, 4, 8},             // unlisted: minor only
+        {"300", kThree, 1, "1.0.0.1", kMajor, 300, 300 + 2 * 3000, 3, 6},  // not bigger
+        {"299", kThree, 1, "1.0.0.1", kFull, 250, 250 + 5000, 7, 7},
+        {"299", kThree, 0, "1.0.0.1", kMajor, 300, 300 + 2 * 3000, 3, 6},  // full not allowed
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(std::string(r.local) + ", full size " + r.fullSize);
+        WriteList(r.fullSize, r.keys);
+        engine.SetKind(kMajor);
+        engine.SetFullVersionDownload(r.allowFull);
+        ASSERT_EQ(1, Plan(r.local));
+        EXPECT_EQ(r.kindAfter, engine.GetUpdateKind());
+        EXPECT_EQ(r.size, size);
+        EXPECT_EQ(r.count, count);
+        EXPECT_EQ(r.totalSize, info.nTotalSize);
+        EXPECT_EQ(r.fileCount, info.nFileCount);
+    }
     // A full update without a full archive cannot be planned.
     WriteList("0");
-    engine.SetKind(UPDATE_FULL_VERSION);
+    engine.SetKind(kFull);
     EXPECT_EQ(0, Plan("1.0.0.1"));
 }
 

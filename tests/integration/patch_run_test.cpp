@@ -13,7 +13,6 @@
 #include <mutex>
 #include <string>
 #include <thread>
-#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -33,12 +32,13 @@ constexpr auto ReadText = &varntest::TempDir::ReadFile;
 constexpr auto WriteText = &CPublishFixture::WriteFile;
 constexpr const char* kFirst = "1.0.0.1_to_1.0.0.2";
 
-// Notifications of a run, in order, with the record's file name and local
-// version then. The callback is a plain function: one recorder per process
-// (every test runs in its own process).
+// Notification codes of a run, in order, and the file lists applied (with
+// the local version each began on). The callback is a plain function: one
+// recorder per process (every test runs in its own process).
 struct Recorder {
     std::mutex lock;
-    std::vector<std::tuple<int, std::string, std::string>> seen;
+    std::vector<int> codes;
+    Applied applied;
     // Runs inside the callback (on the worker) after recording.
     std::function<void(int, UPDATE_CALLBACK_INFO*)> hook;
 
@@ -47,27 +47,29 @@ struct Recorder {
         return r;
     }
     static void Callback(int32_t code, UPDATE_CALLBACK_INFO* info) {
+        Recorder& r = Get();
         {
-            std::lock_guard<std::mutex> hold(Get().lock);
-            Get().seen.emplace_back(code, info->szFileName, info->szMajorVersion);
-        }
-        if (Get().hook)
-            Get().hook(code, info);
-    }
-    // Codes of all notifications, and the (archive, local version) pairs of
-    // the file lists applied.
-    std::pair<std::vector<int>, Applied> Summary() {
-        std::lock_guard<std::mutex> hold(lock);
-        std::pair<std::vector<int>, Applied> out;
-        for (const auto& [code, name, major] : seen) {
-            out.first.push_back(code);
+            std::lock_guard<std::mutex> hold(r.lock);
+            r.codes.push_back(code);
             if (code == NOTIFY_APPLY_START)
-                out.second.push_back({name, major});
+                r.applied.push_back({info->szFileName, info->szMajorVersion});
         }
-        return out;
+        if (r.hook)
+            r.hook(code, info);
     }
-    std::vector<int> Codes() { return Summary().first; }
-    Applied AppliedArchives() { return Summary().second; }
+    std::vector<int> Codes() {
+        std::lock_guard<std::mutex> hold(lock);
+        return codes;
+    }
+    Applied AppliedArchives() {
+        std::lock_guard<std::mutex> hold(lock);
+        return applied;
+    }
+    void Clear() {
+        std::lock_guard<std::mutex> hold(lock);
+        codes.clear();
+        applied.clear();
+    }
 };
 
 // The service's fingerprint of a file below 88 000 bytes: its plain SHA-1.
@@ -128,7 +130,7 @@ protected:
         }
         fs::create_directories(game + "/Update");
         server = std::make_unique<varntest::HttpServer>(fixture.Root());
-        Recorder::Get().seen.clear();
+        Recorder::Get().Clear();
         module.SetConnectInfo("127.0.0.1", server->port(), "", "", "patch", "patch", 0, false, 0,
                               SERVICE_TYPE_DEFAULT);
         module.SetUpdatePath(game.c_str());
@@ -343,7 +345,7 @@ TEST_F(PatchRunTest, ManualArchiveIsCheckedThenAppliedWithoutTheServer) {
     ExpectVersion(0);
 
     const std::string before = ReadText(game + "/Update/version.uvf");
-    Recorder::Get().seen.clear();
+    Recorder::Get().Clear();
     module.SetUpdateManualVersion(game.c_str(), kFirst, guid.c_str(), count, size, 1000.0);
     ASSERT_EQ(RUN_OK, module.UpdateRun());
     ExpectVersion(1);
