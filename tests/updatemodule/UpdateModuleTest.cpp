@@ -50,7 +50,7 @@ TEST_F(UpdateModuleTest, RunWithoutTransferObjectFailsWithConnectResult) {
     EXPECT_EQ(g_codes.size(), 1u);
 }
 
-TEST_F(UpdateModuleTest, CloseThreadSignalsAndUninstallsTheStopEvent) {
+TEST_F(UpdateModuleTest, CloseThreadStopEventAndGettersBeforeAnyRun) {
     TestModule module;
     EXPECT_EQ(module.CloseThread(), 1);  // nothing installed
     module.SetConnectInfo("127.0.0.1", 1, "", "", "service", "test", LAUNCHER_TYPE_SERVICE, false,
@@ -66,10 +66,8 @@ TEST_F(UpdateModuleTest, CloseThreadSignalsAndUninstallsTheStopEvent) {
     EXPECT_FALSE(protocol->GetStopEvent());
     EXPECT_EQ(module.CloseThread(), 1);
     EXPECT_EQ(g_LoginFront.IsLoginFront(), 0);  // useLoginFront false switched it off
-}
 
-TEST_F(UpdateModuleTest, GettersBeforeAnyDecisionAndDefaultProgramName) {
-    TestModule module;
+    // Before any version decision the getters answer "Unknown".
     char local[20] = "x", latest[20] = "x";
     module.GetMajorUpdateVersion(local, latest);
     EXPECT_STREQ(local, "Unknown");

@@ -83,16 +83,11 @@ TEST_F(LogTest, CommandLineIsLoggedOnlyOnFirstSwitchOn) {
     EXPECT_EQ(Count(Read(Path("Update/PATCHLOG.txt")), "] CommandLine "), 1u);
 }
 
-class ErrorTest : public ModuleTest {
-protected:
-    void SetUp() override {
-        ModuleTest::SetUp();
-        g_seen.clear();
-        CUpdaterBase::SetCallBack(nullptr, Record);
-    }
-};
+using ErrorTest = ModuleTest;
 
 TEST_F(ErrorTest, KindsSetMessageCodesAndNotification) {
+    g_seen.clear();
+    CUpdaterBase::SetCallBack(nullptr, Record);
     EnableLogs();
     g_UpdateLogger.SetLastErrorMsg(ERROR_KIND_CUSTOM, 5, "first text", 1003);
     EXPECT_STREQ(CUpdaterBase::GetLastErrorMessage(), "first text");
