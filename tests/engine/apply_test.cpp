@@ -54,47 +54,40 @@ protected:
     CVersionFileWriter list;
 };
 
-TEST_F(ApplyTest, AppliesNormalAndConfigFilesWithProgress) {
+// Normal files are copied, a configuration file only where the player has
+// none, type-2 entries and the launcher's own files (by their bare names)
+// are passed over; every entry is reported.
+TEST_F(ApplyTest, AppliesEntriesByTypeAndPassesOverOwnFiles) {
+    WriteText(game + "/settings.ini", "player settings");
+    WriteText(game + "/Update/version.uvf", "installed record");
     Add("Data\\Map\\Deep\\level.map", 0, "map");
     Add("settings.ini", 1, "published settings");
     Add("new.ini", 1, "fresh");
     Add("readme.txt", 2, "counted only");
-    WriteText(game + "/settings.ini", "player settings");
-
-    ASSERT_EQ(1, Apply());
-    EXPECT_EQ("map", ReadText(game + "/Data/Map/Deep/level.map"));
-    EXPECT_EQ("player settings", ReadText(game + "/settings.ini"));
-    EXPECT_EQ("fresh", ReadText(game + "/new.ini"));
-    EXPECT_FALSE(plat::FileExists(game + "/readme.txt"));
-
-    const auto& seen = SeenNotifications();
-    ASSERT_EQ(5u, seen.size());
-    EXPECT_EQ(NOTIFY_APPLY_START, seen[0].code);
-    EXPECT_EQ(std::string(kBase) + ".lbc", seen[0].name);
-    EXPECT_EQ(NOTIFY_APPLY_FILE, seen[2].code);  // the player's file: kept, still reported
-    EXPECT_EQ("settings.ini", seen[2].name);
-    EXPECT_EQ(NOTIFY_EXTRACT_FILE, seen[4].code);
-    EXPECT_EQ(4, seen[4].index);
-    // Sizes of applied entries add up; the type-2 entry adds nothing.
-    EXPECT_EQ(3u + 18u + 5u, seen[4].total);
-    EXPECT_EQ(4, CUpdaterBase::CallbackInfo().nFileCount);
-}
-
-TEST_F(ApplyTest, OwnFilesArePassedOver) {
-    WriteText(game + "/Update/version.uvf", "installed record");
     Add("version.uvf", 0, "list's record");
     Add("update.uvf", 0, "x");
     Add(engine.m_szExeName, 0, "another launcher");
     Add("Data\\version.uvf", 0, "a game file of that name");
 
     ASSERT_EQ(1, Apply());
+    EXPECT_EQ("map", ReadText(game + "/Data/Map/Deep/level.map"));
+    EXPECT_EQ("player settings", ReadText(game + "/settings.ini"));
+    EXPECT_EQ("fresh", ReadText(game + "/new.ini"));
+    EXPECT_FALSE(plat::FileExists(game + "/readme.txt"));
     EXPECT_EQ("installed record", ReadText(game + "/Update/version.uvf"));
     EXPECT_FALSE(plat::FileExists(game + "/version.uvf"));
     EXPECT_FALSE(plat::FileExists(game + "/" + engine.m_szExeName));
     EXPECT_EQ("a game file of that name", ReadText(game + "/Data/version.uvf"));
-    EXPECT_EQ((std::vector<int>{NOTIFY_APPLY_START, NOTIFY_EXTRACT_FILE, NOTIFY_EXTRACT_FILE,
-                                NOTIFY_EXTRACT_FILE, NOTIFY_APPLY_FILE}),
-              SeenCodes());
+
+    const int A = NOTIFY_APPLY_FILE, X = NOTIFY_EXTRACT_FILE;
+    EXPECT_EQ((std::vector<int>{NOTIFY_APPLY_START, A, A, A, X, X, X, X, A}), SeenCodes());
+    const auto& seen = SeenNotifications();
+    ASSERT_EQ(9u, seen.size());
+    EXPECT_EQ(std::string(kBase) + ".lbc", seen[0].name);
+    EXPECT_EQ("settings.ini", seen[2].name);  // the player's file: kept, still reported
+    EXPECT_EQ(8, seen[8].index);
+    EXPECT_EQ(3u + 18u + 5u + 13u + 1u + 16u + 24u, seen[8].total);  // not the type-2 entry
+    EXPECT_EQ(8, CUpdaterBase::CallbackInfo().nFileCount);
 }
 
 // Each bad entry ends the list with an error after the good one before it
