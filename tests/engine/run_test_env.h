@@ -45,7 +45,10 @@ public:
         SetLastErrorMsg(ERROR_KIND_CUSTOM, 404, "not served", 0);
         return 0;
     }
-    int Connect() override { return ++connects > 0; }
+    int Connect() override {
+        ++connects;
+        return 1;
+    }
     int DeletePath(const char* path) override { return plat::DeleteTree(path) ? 1 : 0; }
 
 private:
