@@ -115,11 +115,14 @@ TEST_F(VersionDecisionTest, DecisionTable) {
          "1.0.0.5", 1},
         {"minor lower", kPub, Local("1.0.0.5", "0.1"), 0, "", 0, UPDATE_MINOR_VERSION, "1.0.0.5",
          "1.0.0.5", 0},
-        {"minor higher", kPub, Local("1.0.0.5", "0.3"), 0, "", 1, UPDATE_NONE, "1.0.0.6", "1.0.0.5", 1},
+        {"minor higher", kPub, Local("1.0.0.5", "0.3"), 0, "", 1, UPDATE_NONE, "1.0.0.6",
+         "1.0.0.5", 1},
         {"minor unknown", {"1.0.0.6", "1.0.0.5", "unknown", "1.0.0.4", "1.0.0.2"},
          Local("1.0.0.5", "0.1"), 0, "", 1, UPDATE_NONE, "1.0.0.6", "1.0.0.5", 1},
-        {"local newer", kPub, Local("1.0.0.10", "0.0"), 0, "", 1, UPDATE_NONE, "1.0.0.6", "1.0.0.10", 1},
-        {"major", kPub, Local("1.0.0.3", "0.2"), 0, "", 0, UPDATE_MAJOR_VERSION, "1.0.0.6", "1.0.0.3", 0},
+        {"local newer", kPub, Local("1.0.0.10", "0.0"), 0, "", 1, UPDATE_NONE, "1.0.0.6",
+         "1.0.0.10", 1},
+        {"major", kPub, Local("1.0.0.3", "0.2"), 0, "", 0, UPDATE_MAJOR_VERSION, "1.0.0.6",
+         "1.0.0.3", 0},
         {"local equal to end is still major", kPub, Local("1.0.0.2", "0.2"), 0, "", 0,
          UPDATE_MAJOR_VERSION, "1.0.0.6", "1.0.0.2", 0},
         {"local older than end: full", kPub, Local("1.0.0.1", "0.2"), 0, "", 0, UPDATE_FULL_VERSION,
@@ -133,8 +136,8 @@ TEST_F(VersionDecisionTest, DecisionTable) {
          Local("1.0.0.9", "0.2"), 1, "", 0, UPDATE_MAJOR_VERSION, "1.0.0.6", "1.0.0.2", -1},
         {"get-last with neither keeps local", {"1.0.0.6", "1.0.0.5", "0.2", "", ""},
          Local("1.0.0.3", "0.2"), 1, "", 0, UPDATE_MAJOR_VERSION, "1.0.0.6", "1.0.0.3", -1},
-        {"manual version replaces local", kPub, Local("1.0.0.3", "0.2"), 0, "1.0.0.5", 1, UPDATE_NONE,
-         "1.0.0.6", "1.0.0.5", -1},
+        {"manual version replaces local", kPub, Local("1.0.0.3", "0.2"), 0, "1.0.0.5", 1,
+         UPDATE_NONE, "1.0.0.6", "1.0.0.5", -1},
         {"get-last wins over manual", kPub, Local("1.0.0.9", "0.2"), 1, "1.0.0.9", 0,
          UPDATE_MAJOR_VERSION, "1.0.0.6", "1.0.0.4", -1},
         // clang-format on
@@ -155,7 +158,8 @@ TEST_F(VersionDecisionTest, DecisionTable) {
         EXPECT_STREQ(e.NewLauncherVersion(), c.published.version ? "1.0.6.1" : "");
 
         if (c.onlyResult >= 0) {
-            // The light check makes the same call; it never sets a kind of its own.
+            // The light check on the same files (its download leaves update.uvf as
+            // published); it never sets a kind of its own.
             TestEngine light;
             light.SetUpdatePath(dir.path().c_str());
             light.InstallFake()->onDownload = [](const char*) { return 1; };
