@@ -7,8 +7,8 @@
 #include <string>
 
 #include "../support/TempDir.h"
+#include "../support/VersionFileWriter.h"
 #include "engine/FileUpdater.h"
-#include "engine/VersionFileLayout.h"
 #include "updatemodule/UpdaterBase.h"
 
 namespace {
@@ -25,20 +25,13 @@ public:
 // Each 48-byte piece of the input is one entry: the type from its first
 // byte, the name from the rest (cut at the first zero).
 std::string FileList(const uint8_t* data, size_t size) {
-    const size_t count = size / 48;
-    std::string plain(uvf::kHeaderSize + count * uvf::kEntrySize + uvf::kTrailerSize, '\0');
-    std::memcpy(&plain[uvf::kUpdateVersionOffset], "1.0.0.2", 7);
-    const uint32_t count32 = static_cast<uint32_t>(count);
-    std::memcpy(&plain[uvf::kFileCountOffset], &count32, sizeof(count32));
-    for (size_t i = 0; i < count; ++i) {
-        const uint8_t* piece = data + i * 48;
-        char* entry = &plain[uvf::kHeaderSize + i * uvf::kEntrySize];
-        std::memcpy(entry + uvf::kEntryNameOffset, piece + 1, 47);
-        entry[uvf::kEntryTypeOffset] = static_cast<char>(piece[0] % 5);
-        entry[uvf::kEntryFileSizeOffset] = 1;
+    varntest::CVersionFileWriter list;
+    list.updateVersion = "1.0.0.2";
+    for (size_t i = 0; i + 48 <= size; i += 48) {
+        const char* name = reinterpret_cast<const char*>(data + i + 1);
+        list.entries.push_back({"", std::string(name, strnlen(name, 47)), uint8_t(data[i] % 5), 1});
     }
-    ScrambleBuffer(reinterpret_cast<uint8_t*>(plain.data()), plain.size());
-    return plain;
+    return list.Scramble(list.Plain());
 }
 
 }  // namespace
