@@ -2,6 +2,7 @@
 // and the output directory, and the check that extraction wrote nothing
 // beside the output directory.
 #pragma once
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <string>

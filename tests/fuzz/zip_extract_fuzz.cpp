@@ -1,7 +1,5 @@
 // Arbitrary bytes as a patch archive: extraction must fail or succeed
 // cleanly and never write beside its output directory.
-#include <cstddef>
-#include <cstdint>
 #include <string>
 
 #include "ZipFuzzSandbox.h"

@@ -2,8 +2,6 @@
 // or unpacked below the output directory, never anywhere else.
 #include <minizip/zip.h>
 
-#include <cstddef>
-#include <cstdint>
 #include <string>
 
 #include "ZipFuzzSandbox.h"
