@@ -10,7 +10,8 @@
 #include <stdlib.h>
 
 #include <cstdint>
-#include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -22,63 +23,50 @@ constexpr size_t kHeader = 34;
 constexpr size_t kTreeOffset = 80034;
 constexpr size_t kExtendTo = kTreeOffset + 0x100000 + 4096;
 
-std::string TempFile() {
-    static std::string path;
-    if (path.empty()) {
-        char dir[] = "/tmp/varn-fuzz-pack-XXXXXX";
-        if (mkdtemp(dir))
-            path = std::string(dir) + "/p.lpk";
-    }
-    return path;
-}
-
-bool WriteInput(const std::string& path, const uint8_t* data, size_t size) {
-    FILE* f = fopen(path.c_str(), "wb");
-    if (!f)
-        return false;
-    if (size > 0 && (data[0] & 1) && size > 1 + kHeader) {
-        std::vector<uint8_t> head(data + 1, data + 1 + kHeader);
-        for (size_t i = 0; i < kHeader; ++i)
-            head[i] ^= uint8_t(kPackKey[i % 24]);
-        fwrite(head.data(), 1, kHeader, f);
-        std::vector<uint8_t> tables(kTreeOffset - kHeader, 0);
-        fwrite(tables.data(), 1, tables.size(), f);
-        fwrite(data + 1 + kHeader, 1, size - 1 - kHeader, f);
-        if (fseeko(f, kExtendTo - 1, SEEK_SET) == 0)
-            fputc(0, f);
-    } else if (size > 1) {
-        fwrite(data + 1, 1, size - 1, f);
-    }
-    fclose(f);
-    return true;
-}
-
-void ReadEverything(CPackFile& pack) {
-    std::vector<char> buf;
-    pack.ForEachFile([&](const std::string& path, uint64_t size) {
-        PackSubFile* f = pack.OpenFile(path.c_str(), PACK_MODE_READ);
-        if (!f)
-            return;
-        if (size <= (1u << 20)) {
-            buf.resize(size + 1);
-            pack.ReadFile(f, buf.data(), uint32_t(size));
-            pack.ReadFile(f, buf.data(), 1);  // past the end: must fail cleanly
-        }
-        pack.CloseFile(f);
-    });
+// The pack file for an input; shaped: the odd form, to be extended.
+std::string PackBytes(const uint8_t* data, size_t size, bool& shaped) {
+    std::string in(reinterpret_cast<const char*>(data), size);
+    shaped = size > 1 + kHeader && (data[0] & 1);
+    in.erase(0, 1);
+    if (!shaped)
+        return in;
+    for (size_t i = 0; i < kHeader; ++i)
+        in[i] = char(in[i] ^ kPackKey[i % 24]);
+    return in.substr(0, kHeader) + std::string(kTreeOffset - kHeader, '\0') + in.substr(kHeader);
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const std::string path = TempFile();
-    if (path.empty() || !WriteInput(path, data, size))
-        return 0;
-    CPackFile pack;
-    if (pack.Open(path.c_str(), nullptr, PACK_MODE_READ)) {
-        ReadEverything(pack);
-        pack.Exists("a\\b");
-        pack.Close();
+    static std::string path;
+    if (path.empty()) {
+        char dir[] = "/tmp/varn-fuzz-pack-XXXXXX";
+        if (!mkdtemp(dir))
+            return 0;
+        path = std::string(dir) + "/p.lpk";
     }
+    bool shaped = false;
+    const std::string bytes = PackBytes(data, size, shaped);
+    std::ofstream(path, std::ios::binary | std::ios::trunc).write(bytes.data(), bytes.size());
+    std::error_code ec;
+    if (shaped && bytes.size() < kExtendTo)
+        std::filesystem::resize_file(path, kExtendTo, ec);  // sparse
+    CPackFile pack;
+    if (!pack.Open(path.c_str(), nullptr, PACK_MODE_READ))
+        return 0;
+    std::vector<char> buf;
+    pack.ForEachFile([&](const std::string& name, uint64_t fileSize) {
+        PackSubFile* f = pack.OpenFile(name.c_str(), PACK_MODE_READ);
+        if (!f)
+            return;
+        if (fileSize <= (1u << 20)) {
+            buf.resize(fileSize + 1);
+            pack.ReadFile(f, buf.data(), uint32_t(fileSize));
+            pack.ReadFile(f, buf.data(), 1);  // past the end: must fail cleanly
+        }
+        pack.CloseFile(f);
+    });
+    pack.Exists("a\\b");
+    pack.Close();
     return 0;
 }

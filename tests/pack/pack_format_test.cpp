@@ -2,10 +2,8 @@
 // what Open accepts and refuses, and the signature repair.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <functional>
 
-#include "pack/PackFile.h"
 #include "platform/Error.h"
 #include "support/PackTestUtil.h"
 
@@ -15,14 +13,6 @@ namespace {
 
 constexpr uint64_t kTreeOffset = 80034;
 constexpr uint64_t kNewEndOfData = 0x1138A2;
-
-std::string ToStoredForTest(std::string s) {
-    for (char& c : s) {
-        if (c == '/')
-            c = '\\';
-    }
-    return s;
-}
 
 template <class T>
 T At(const std::string& b, size_t off) {
@@ -38,90 +28,74 @@ void Put(std::string& b, size_t off, T v) {
 
 class PackFormatTest : public ::testing::Test {
 protected:
-    // A pack holding bgm\title.wav (content "title music") and data\a.bin.
-    std::string MakePack(const char* password = nullptr) {
+    // A pack holding bgm\title.wav ("title music") and data\a.bin.
+    std::string MakePack() {
         std::string pack = dir / "Sound.lpk";
-        WriteBytes(dir / "title.wav", "title music");
-        WriteBytes(dir / "a.bin", std::string(3000, 'a'));
-        CPackFile p;
-        EXPECT_TRUE(p.Open(pack.c_str(), password, 0xC));
-        EXPECT_TRUE(p.AddFile((dir / "title.wav").c_str(), "bgm\\title.wav"));
-        EXPECT_TRUE(p.AddFile((dir / "a.bin").c_str(), "data/a.bin"));
-        EXPECT_TRUE(p.Close());
+        WritePack(pack,
+                  {{"bgm\\title.wav", "title music"}, {"data/a.bin", std::string(3000, 'a')}});
         return pack;
     }
-    bool Opens(const std::string& pack) {
-        CPackFile p;
-        return p.Open(pack.c_str(), nullptr, 0xA) != 0;
-    }
-    PackTempDir dir;
+    TempDir dir;
 };
 
-TEST(PackDataKey, TakesOneBitOfEachPasswordCharacter) {
+TEST_F(PackFormatTest, NewPackWithOneFileHasTheDocumentedLayout) {
+    // One bit of each password character makes the content key; a zero key
+    // stores the content plain under the other signature.
     struct Case {
         const char* password;
+        uint32_t signature;
         uint8_t key;
     } cases[] = {
-        {kPackDefaultPassword, 0x66},
-        {"bbb0bBba", 0x00},  // every bit that counts is clear
-        {"\x01\x04\x10\x40\x80\x20\x08\x02", 0xFF},
-        {"\xFE\xFB\xEF\xBF\x7F\xDF\xF7\xFD", 0x00},
+        {nullptr, 0x7C7C1DDF, 0x66},
+        {"bbb0bBba", 0x7F3E2DFF, 0x00},
+        {"\x01\x04\x10\x40\x80\x20\x08\x02", 0x7C7C1DDF, 0xFF},
+        {"\xFE\xFB\xEF\xBF\x7F\xDF\xF7\xFD", 0x7F3E2DFF, 0x00},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(CPackFile::DataKeyFromPassword(c.password), c.key);
+    const std::string pack = dir / "One.lpk";
+    TempDir::WriteFile(dir / "f", "0123456789");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.password ? c.password : "default");
+        std::filesystem::remove(pack);
+        CPackFile p;
+        ASSERT_TRUE(p.Open(pack.c_str(), c.password, 0xC));
+        ASSERT_TRUE(p.AddFile((dir / "f").c_str(), "f.txt"));
+        ASSERT_TRUE(p.Close());
+
+        std::string b = TempDir::ReadFile(pack);
+        RawPackHeader h = RawPackHeader::Read(b);
+        EXPECT_EQ(h.signature, c.signature);
+        EXPECT_EQ(h.version, 1990);
+        EXPECT_EQ(h.busy, 0u);
+        EXPECT_EQ(h.treeArea, 0x100000u);
+        EXPECT_EQ(h.endOfData, kNewEndOfData + 10);
+        EXPECT_EQ(b.substr(kTreeOffset, 4), "DT01");
+        EXPECT_EQ(At<uint32_t>(b, kTreeOffset + 4), 0u);
+        uint64_t stream = At<uint64_t>(b, kTreeOffset + 8);
+        EXPECT_EQ(h.endOfTree, kTreeOffset + 16 + stream);
+        // Root node "" + child "f.txt": two nodes, three absent links.
+        EXPECT_EQ(stream, (36u + 0) + (36u + 5) + 3 * 4);
+        EXPECT_EQ(b.find_first_not_of('\0', 34), kTreeOffset);  // both tables empty
+        ASSERT_EQ(b.size(), kNewEndOfData + 10);
+        std::string stored = b.substr(kNewEndOfData);
+        for (char& ch : stored)
+            ch = char(ch ^ c.key);
+        EXPECT_EQ(stored, "0123456789");
+        ASSERT_TRUE(p.Open(pack.c_str(), c.password, 0xA));
+        EXPECT_EQ(PackContents(p), (std::map<std::string, std::string>{{"f.txt", "0123456789"}}));
+    }
 }
 
-TEST_F(PackFormatTest, NewPackWithOneFileHasTheDocumentedLayout) {
-    std::string pack = dir / "One.lpk";
-    WriteBytes(dir / "f", "0123456789");
-    CPackFile p;
-    ASSERT_TRUE(p.Open(pack.c_str(), nullptr, 0xC));
-    ASSERT_TRUE(p.AddFile((dir / "f").c_str(), "f.txt"));
-    ASSERT_TRUE(p.Close());
-
-    std::string b = ReadBytes(pack);
-    RawPackHeader h = RawPackHeader::Read(b);
-    EXPECT_EQ(h.signature, 0x7C7C1DDFu);  // the default password's key byte is not 0
-    EXPECT_EQ(h.version, 1990);
-    EXPECT_EQ(h.busy, 0u);
-    EXPECT_EQ(h.treeArea, 0x100000u);
-    EXPECT_EQ(h.endOfData, kNewEndOfData + 10);
-    EXPECT_EQ(b.substr(kTreeOffset, 4), "DT01");
-    EXPECT_EQ(At<uint32_t>(b, kTreeOffset + 4), 0u);
-    uint64_t stream = At<uint64_t>(b, kTreeOffset + 8);
-    EXPECT_EQ(h.endOfTree, kTreeOffset + 16 + stream);
-    // Root node "" + child "f.txt": two nodes, three absent links.
-    EXPECT_EQ(stream, (36u + 0) + (36u + 5) + 3 * 4);
-    EXPECT_EQ(b.find_first_not_of('\0', 34), kTreeOffset);  // both tables empty
-    ASSERT_EQ(b.size(), kNewEndOfData + 10);
-    std::string stored = b.substr(kNewEndOfData);
-    for (char& c : stored)
-        c = char(c ^ 0x66);
-    EXPECT_EQ(stored, "0123456789");
-}
-
-TEST_F(PackFormatTest, PasswordWithZeroKeyByteUsesThePlainSignatureAndPlainContent) {
-    std::string pack = MakePack("bbb0bBba");
-    std::string b = ReadBytes(pack);
-    EXPECT_EQ(RawPackHeader::Read(b).signature, 0x7F3E2DFFu);
-    CPackFile p;
-    ASSERT_TRUE(p.Open(pack.c_str(), "bbb0bBba", 0xA));
-    uint64_t off, size;
-    ASSERT_TRUE(p.GetFileInfo("bgm\\title.wav", &off, &size));
-    EXPECT_EQ(b.substr(off, size), "title music");
-}
-
-TEST_F(PackFormatTest, ReadsBackWhatItWroteWithCaseInsensitiveLookup) {
-    std::string pack = MakePack();
-    CPackFile p;
+TEST_F(PackFormatTest, ReadsBackCaseInsensitivelyAndRefusesBadModesAndSecondHolders) {
+    const std::string pack = MakePack();
+    CPackFile p, other;
+    for (int mode : {0, 3, 5, 6, 7, 0x10})
+        EXPECT_FALSE(p.Open(pack.c_str(), nullptr, mode)) << mode;
     ASSERT_TRUE(p.Open(pack.c_str(), nullptr, 0xA));
-    EXPECT_STREQ(p.GetPath(), (ToStoredForTest(pack)).c_str());
     for (const char* name : {"BGM\\Title.wav", "bgm/TITLE.WAV", "\\bgm\\\\title.wav"}) {
         PackSubFile* f = p.OpenFile(name, 1);
         ASSERT_NE(f, nullptr) << name;
         char buf[12] = {};
-        EXPECT_TRUE(p.ReadFile(f, buf, 5));
-        EXPECT_TRUE(p.ReadFile(f, buf + 5, 6));
+        EXPECT_TRUE(p.ReadFile(f, buf, 5) && p.ReadFile(f, buf + 5, 6));
         EXPECT_STREQ(buf, "title music");
         EXPECT_FALSE(p.ReadFile(f, buf, 1)) << "reading past the end fails";
         p.CloseFile(f);
@@ -135,143 +109,87 @@ TEST_F(PackFormatTest, ReadsBackWhatItWroteWithCaseInsensitiveLookup) {
     p.CloseFile(f);
     EXPECT_EQ(p.OpenFile("bgm", 1), nullptr) << "a directory is not a file";
     EXPECT_EQ(p.OpenFile("bgm\\missing.wav", 1), nullptr);
-}
 
-TEST_F(PackFormatTest, OpenFollowsTheModeAndStateRules) {
-    std::string pack = MakePack();
-    CPackFile p;
-    EXPECT_EQ(p.Close(), 1) << "closing an empty object does nothing";
-    for (int mode : {0, 3, 5, 6, 7, 0x10})
-        EXPECT_FALSE(p.Open(pack.c_str(), nullptr, mode)) << mode;
-    EXPECT_FALSE(p.IsFileOpen());
-    ASSERT_TRUE(p.Open(pack.c_str(), nullptr, 1));
+    EXPECT_FALSE(other.Open(pack.c_str(), nullptr, 0xA));
+    EXPECT_EQ(plat::GetLastError(), 32u) << "held by another object: sharing violation";
     EXPECT_FALSE(p.Open(pack.c_str(), nullptr, 1)) << "the caller must Close first";
     EXPECT_FALSE(p.IsFileOpen()) << "and the failed Open closed it";
-    EXPECT_STREQ(p.GetPath(), "");
+    EXPECT_TRUE(other.Open(pack.c_str(), nullptr, 0xA));
     EXPECT_FALSE(p.Open((dir / "missing.lpk").c_str(), nullptr, 0xA));
     EXPECT_EQ(plat::GetLastError(), 2u);
 }
 
-TEST_F(PackFormatTest, APackHeldByAnotherObjectIsASharingViolation) {
-    std::string pack = MakePack();
-    CPackFile first, second;
-    ASSERT_TRUE(first.Open(pack.c_str(), nullptr, 0xA));
-    EXPECT_FALSE(second.Open(pack.c_str(), nullptr, 0xA));
-    EXPECT_EQ(plat::GetLastError(), 32u);
-    first.Close();
-    EXPECT_TRUE(second.Open(pack.c_str(), nullptr, 0xA));
-}
-
-TEST_F(PackFormatTest, HeaderFieldsAreCheckedOnOpen) {
-    std::string pack = MakePack();
-    const std::string good = ReadBytes(pack);
+TEST_F(PackFormatTest, MalformedHeadersTreesAndOffsetsAreRefused) {
+    const std::string pack = MakePack();
+    const std::string good = TempDir::ReadFile(pack);
+    const uint64_t streamLen = At<uint64_t>(good, kTreeOffset + 8);
+    using Edit = std::function<void(std::string&)>;
+    auto set = [](size_t off, auto v) -> Edit { return [=](std::string& b) { Put(b, off, v); }; };
+    // Header fields: signature 0, version 4, busy 6, tree area 10.
+    auto header = [](size_t off, auto v) -> Edit {
+        return [=](std::string& b) { FlipPackHeader(b), Put(b, off, v), FlipPackHeader(b); };
+    };
     struct Case {
         const char* what;
-        std::function<void(RawPackHeader&)> edit;
+        Edit edit;
         bool opens;
     } cases[] = {
-        {"busy mark set", [](RawPackHeader& h) { h.busy = 1; }, false},
-        {"other busy values are not the mark", [](RawPackHeader& h) { h.busy = 2; }, true},
-        {"unknown signature", [](RawPackHeader& h) { h.signature = 0x12345678; }, false},
-        {"older layout", [](RawPackHeader& h) { h.version = 1989; }, false},
-        {"absurd tree area", [](RawPackHeader& h) { h.treeArea = uint64_t(1) << 50; }, false},
-        {"the other signature value", [](RawPackHeader& h) { h.signature = 0x7F3E2DFF; }, true},
-    };
-    for (const Case& c : cases) {
-        std::string b = good;
-        RawPackHeader h = RawPackHeader::Read(b);
-        c.edit(h);
-        h.WriteInto(b);
-        WriteBytes(pack, b);
-        EXPECT_EQ(Opens(pack), c.opens) << c.what;
-        EXPECT_EQ(*CPackFile::LastRefusal() == '\0', c.opens) << c.what;
-    }
-    RawPackHeader h = RawPackHeader::Read(good);
-    h.version = 1800;
-    std::string old = good;
-    h.WriteInto(old);
-    WriteBytes(pack, old);
-    EXPECT_FALSE(Opens(pack));
-    EXPECT_NE(std::string(CPackFile::LastRefusal()).find("older than 1990"), std::string::npos);
-}
-
-TEST_F(PackFormatTest, ASmallStoredTreeAreaIsReadAsOneMebibyte) {
-    std::string pack = MakePack();
-    std::string b = ReadBytes(pack);
-    RawPackHeader h = RawPackHeader::Read(b);
-    h.treeArea = 4096;
-    h.WriteInto(b);
-    WriteBytes(pack, b);
-    CPackFile p;
-    ASSERT_TRUE(p.Open(pack.c_str(), nullptr, 0xA));
-    EXPECT_EQ(p.GetTreeAreaSize(), 0x100000u);
-    EXPECT_EQ(PackContents(p).at("bgm\\title.wav"), "title music");
-}
-
-TEST_F(PackFormatTest, MalformedTreesAndOffsetsAreRefused) {
-    std::string pack = MakePack();
-    const std::string good = ReadBytes(pack);
-    const uint64_t streamLen = At<uint64_t>(good, kTreeOffset + 8);
-    const size_t rootName = kTreeOffset + 16;
-    struct Case {
-        const char* what;
-        std::function<void(std::string&)> edit;
-    } cases[] = {
-        {"stream announced one byte short",
-         [&](std::string& b) { Put(b, kTreeOffset + 8, streamLen - 1); }},
-        {"stream announced one byte long",
-         [&](std::string& b) { Put(b, kTreeOffset + 8, streamLen + 1); }},
-        {"stream longer than the file",
-         [&](std::string& b) { Put<uint64_t>(b, kTreeOffset + 8, 0xFFFFFFF0); }},
-        {"bad tree magic", [&](std::string& b) { b[kTreeOffset] = 'X'; }},
-        {"nonzero tree word", [&](std::string& b) { b[kTreeOffset + 4] = 1; }},
-        {"absurd name length", [&](std::string& b) { Put<uint32_t>(b, rootName, 0x7FFFFFFF); }},
-        {"truncated inside the metadata", [&](std::string& b) { b.resize(50000); }},
-        {"truncated inside the content", [&](std::string& b) { b.resize(b.size() - 1); }},
+        {"busy mark set", header(6, uint32_t(1)), false},
+        {"other busy values are not the mark", header(6, uint32_t(2)), true},
+        {"unknown signature", header(0, uint32_t(0x12345678)), false},
+        {"the other signature", header(0, uint32_t(0x7F3E2DFF)), true},
+        {"older layout", header(4, uint16_t(1989)), false},
+        {"absurd tree area", header(10, uint64_t(1) << 50), false},
+        {"small tree area: read as 1 MiB", header(10, uint64_t(4096)), true},
+        {"stream one byte short", set(kTreeOffset + 8, streamLen - 1), false},
+        {"stream one byte long", set(kTreeOffset + 8, streamLen + 1), false},
+        {"stream longer than the file", set(kTreeOffset + 8, uint64_t(0xFFFFFFF0)), false},
+        {"bad tree magic", set(kTreeOffset, 'X'), false},
+        {"nonzero tree word", set(kTreeOffset + 4, char(1)), false},
+        {"absurd name length", set(kTreeOffset + 16, uint32_t(0x7FFFFFFF)), false},
+        {"truncated inside the metadata", [](std::string& b) { b.resize(50000); }, false},
+        {"truncated inside the content", [](std::string& b) { b.pop_back(); }, false},
+        // One free block (size table at 34, offsets at 40034) outside the data.
         {"free block before the data region",
-         [&](std::string& b) {
-             Put<uint64_t>(b, 34, 100);
-             Put<uint64_t>(b, 40034, 4096);
-         }},
+         [&](std::string& b) { set(34, uint64_t(100))(b), set(40034, uint64_t(4096))(b); }, false},
         {"free block past the end of data",
-         [&](std::string& b) {
-             Put<uint64_t>(b, 34, 100);
-             Put<uint64_t>(b, 40034, kNewEndOfData + 1000000);
-         }},
+         [&](std::string& b) { set(34, uint64_t(100))(b), set(40034, kNewEndOfData + 1000000)(b); },
+         false},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
         std::string b = good;
         c.edit(b);
-        WriteBytes(pack, b);
-        EXPECT_FALSE(Opens(pack)) << c.what;
+        TempDir::WriteFile(pack, b);
+        CPackFile p;
+        EXPECT_EQ(p.Open(pack.c_str(), nullptr, 0xA) != 0, c.opens);
+        EXPECT_EQ(*CPackFile::LastRefusal() == '\0', c.opens);
+        if (p.IsFileOpen()) {
+            EXPECT_EQ(p.GetTreeAreaSize(), 0x100000u);
+            EXPECT_EQ(PackContents(p).size(), 2u);
+        }
     }
-    WriteBytes(pack, good);
-    EXPECT_TRUE(Opens(pack));
 }
 
 TEST_F(PackFormatTest, RepairSignatureBringsOldSignaturesUpToDate) {
     uint32_t key;
     std::memcpy(&key, kPackKey, 4);
-    struct Case {
-        uint32_t before, after;
-    } cases[] = {
-        {0x3C3C46E6, 0x7F3E2DFF ^ key},        // old plain, unscrambled
-        {0x3C3C4DA3, 0x7C7C1DDF ^ key},        // old keyed, unscrambled
-        {0x3C3C46E6 ^ key, 0x7F3E2DFF ^ key},  // old plain, scrambled
-        {0x3C3C4DA3 ^ key, 0x7C7C1DDF ^ key},  // old keyed, scrambled
-        {0x7F3E2DFF ^ key, 0x7F3E2DFF ^ key},  // current: untouched
-        {0x7C7C1DDF ^ key, 0x7C7C1DDF ^ key},  // current: untouched
-        {0x01020304, 0x01020304},              // unknown: rewritten as it was
-    };
+    // Old signatures, unscrambled or scrambled, become the current ones;
+    // current and unknown ones are rewritten as they were.
+    const uint32_t oldPlain = 0x3C3C46E6, oldKeyed = 0x3C3C4DA3;
+    const uint32_t plain = 0x7F3E2DFF ^ key, keyed = 0x7C7C1DDF ^ key;
+    const std::pair<uint32_t, uint32_t> cases[] = {
+        {oldPlain, plain}, {oldKeyed, keyed}, {oldPlain ^ key, plain}, {oldKeyed ^ key, keyed},
+        {plain, plain},    {keyed, keyed},    {0x01020304, 0x01020304}};
     std::string path = dir / "sig.lpk";
-    for (const Case& c : cases) {
+    for (auto [before, after] : cases) {
         std::string b = "1234rest of the file";
-        Put(b, 0, c.before);
-        WriteBytes(path, b);
+        Put(b, 0, before);
+        TempDir::WriteFile(path, b);
         EXPECT_EQ(CPackFile::RepairSignature(path.c_str()), 1);
-        std::string after = ReadBytes(path);
-        EXPECT_EQ(At<uint32_t>(after, 0), c.after) << std::hex << c.before;
-        EXPECT_EQ(after.substr(4), "rest of the file");
+        b = TempDir::ReadFile(path);
+        EXPECT_EQ(At<uint32_t>(b, 0), after) << std::hex << before;
+        EXPECT_EQ(b.substr(4), "rest of the file");
     }
     EXPECT_EQ(CPackFile::RepairSignature((dir / "none.lpk").c_str()), 0);
 }

@@ -1,92 +1,69 @@
-// Helpers of the pack tests (pack layer and pack update): a private
-// temporary directory, whole-file I/O, the raw header of a pack file, and
-// the content of a pack as a path -> bytes map.
+// Helpers of the pack tests (pack layer and pack update): the raw header of a
+// pack file, building a pack from a path -> bytes map, and reading one back.
 #pragma once
-#include <stdlib.h>
-
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <stdexcept>
 #include <string>
 
 #include "pack/PackFile.h"
+#include "support/TempDir.h"
 
 namespace varntest {
 
-class PackTempDir {
-public:
-    PackTempDir() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "varn-pack-XXXXXX").string();
-        if (!mkdtemp(pattern.data()))
-            throw std::runtime_error("mkdtemp failed");
-        m_path = pattern;
-    }
-    ~PackTempDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(m_path, ec);
-    }
-    PackTempDir(const PackTempDir&) = delete;
-    PackTempDir& operator=(const PackTempDir&) = delete;
-    const std::string& path() const { return m_path; }
-    std::string operator/(const std::string& name) const { return m_path + "/" + name; }
-
-private:
-    std::string m_path;
-};
-
-inline void WriteBytes(const std::string& path, const std::string& bytes) {
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-    std::ofstream(path, std::ios::binary)
-        .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+// Scrambles or unscrambles (the same XOR) the 34-byte header of a pack.
+inline void FlipPackHeader(std::string& bytes) {
+    for (size_t i = 0; i < 34 && i < bytes.size(); ++i)
+        bytes[i] = char(bytes[i] ^ kPackKey[i % 24]);
 }
 
-inline std::string ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-// Reads/writes the pack header fields on disk (unscrambled view).
+#pragma pack(push, 1)
+// The pack header fields as stored, unscrambled.
 struct RawPackHeader {
     uint32_t signature;
     uint16_t version;
     uint32_t busy;
-    uint64_t treeArea;
-    uint64_t endOfData;
-    uint64_t endOfTree;
+    uint64_t treeArea, endOfData, endOfTree;
 
-    static RawPackHeader Read(const std::string& bytes) {
-        uint8_t h[34];
-        std::memcpy(h, bytes.data(), 34);
-        for (int i = 0; i < 34; ++i)
-            h[i] ^= uint8_t(kPackKey[i % 24]);
+    static RawPackHeader Read(std::string bytes) {
+        FlipPackHeader(bytes);
         RawPackHeader r;
-        std::memcpy(&r.signature, h, 4);
-        std::memcpy(&r.version, h + 4, 2);
-        std::memcpy(&r.busy, h + 6, 4);
-        std::memcpy(&r.treeArea, h + 10, 8);
-        std::memcpy(&r.endOfData, h + 18, 8);
-        std::memcpy(&r.endOfTree, h + 26, 8);
+        std::memcpy(&r, bytes.data(), sizeof r);
         return r;
     }
     void WriteInto(std::string& bytes) const {
-        uint8_t h[34];
-        std::memcpy(h, &signature, 4);
-        std::memcpy(h + 4, &version, 2);
-        std::memcpy(h + 6, &busy, 4);
-        std::memcpy(h + 10, &treeArea, 8);
-        std::memcpy(h + 18, &endOfData, 8);
-        std::memcpy(h + 26, &endOfTree, 8);
-        for (int i = 0; i < 34; ++i)
-            h[i] ^= uint8_t(kPackKey[i % 24]);
-        std::memcpy(bytes.data(), h, 34);
+        std::memcpy(bytes.data(), this, sizeof *this);
+        FlipPackHeader(bytes);
     }
 };
+#pragma pack(pop)
+static_assert(sizeof(RawPackHeader) == 34);
 
-// Every file of an open pack with its content.
+// Writes a new pack at path holding files (inner path -> content), replacing
+// any file there. Throws std::runtime_error on failure.
+inline void WritePack(const std::string& path, const std::map<std::string, std::string>& files) {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    std::filesystem::remove(path);
+    CPackFile pack;
+    if (!pack.Open(path.c_str(), nullptr, 0xC))
+        throw std::runtime_error("pack create");
+    // One source file per entry: rewriting one can be slow on some disks.
+    const std::string src = path + ".src";
+    int n = 0;
+    for (auto& [inner, content] : files) {
+        const std::string one = src + "/" + std::to_string(n++);
+        TempDir::WriteFile(one, content);
+        if (!pack.AddFile(one.c_str(), inner.c_str()))
+            throw std::runtime_error("pack add " + inner);
+    }
+    std::filesystem::remove_all(src);
+    if (!pack.Close())
+        throw std::runtime_error("pack close");
+}
+
+// Every file of an open pack with its content (or "<unreadable>").
 inline std::map<std::string, std::string> PackContents(CPackFile& pack) {
     std::map<std::string, std::string> out;
     pack.ForEachFile([&](const std::string& path, uint64_t size) {
@@ -101,8 +78,7 @@ inline std::map<std::string, std::string> PackContents(CPackFile& pack) {
     return out;
 }
 
-// Opens a pack read-only and returns its contents; "<unopenable>" marks a
-// pack that does not open.
+// The pack at path opened read-only: its contents, or {"<unopenable>": ""}.
 inline std::map<std::string, std::string> PackContentsAt(const std::string& path) {
     CPackFile pack;
     if (!pack.Open(path.c_str(), nullptr, PACK_MODE_READ))
