@@ -1,12 +1,7 @@
-// Opens arbitrary bytes as a pack and reads every file it lists, so that a
-// length, offset or count that does not fit the file shows up as a read out
-// of bounds, a hang or a crash. The first input byte picks the form:
-//   even: the rest is the file as it stands;
-//   odd:  the rest is a plain 34-byte header followed by what goes at the
-//         tree area (tree header and node stream). The header is scrambled
-//         with the pack key and the file is extended past the start of the
-//         data region, so the fuzzer can reach the tree parser and content
-//         reads without having to discover the key.
+// Opens arbitrary bytes as a pack and reads every file it lists. An even
+// first byte: the rest is the file. Odd: the rest is a plain header and what
+// goes at the tree area; the header gets scrambled and the file extended past
+// the data start, so the fuzzer reaches the tree parser without the key.
 #include <stdlib.h>
 
 #include <cstdint>

@@ -1,5 +1,4 @@
-// Helpers of the pack tests (pack layer and pack update): the raw header of a
-// pack file, building a pack from a path -> bytes map, and reading one back.
+// Pack test helpers: the raw header, and packs to and from path -> bytes maps.
 #pragma once
 #include <cstdint>
 #include <cstring>
@@ -33,21 +32,18 @@ struct RawPackHeader {
         std::memcpy(&r, bytes.data(), sizeof r);
         return r;
     }
-    void WriteInto(std::string& bytes) const {
-        std::memcpy(bytes.data(), this, sizeof *this);
-        FlipPackHeader(bytes);
-    }
 };
 #pragma pack(pop)
 static_assert(sizeof(RawPackHeader) == 34);
 
 // Writes a new pack at path holding files (inner path -> content), replacing
 // any file there. Throws std::runtime_error on failure.
-inline void WritePack(const std::string& path, const std::map<std::string, std::string>& files) {
+inline void WritePack(const std::string& path, const std::map<std::string, std::string>& files,
+                      const char* password = nullptr) {
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());
     std::filesystem::remove(path);
     CPackFile pack;
-    if (!pack.Open(path.c_str(), nullptr, 0xC))
+    if (!pack.Open(path.c_str(), password, 0xC))
         throw std::runtime_error("pack create");
     // One source file per entry: rewriting one can be slow on some disks.
     const std::string src = path + ".src";
