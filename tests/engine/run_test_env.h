@@ -19,8 +19,6 @@
 
 namespace varntest {
 
-using RunTempDir = TempDir;
-
 constexpr auto ReadText = &TempDir::ReadFile;
 constexpr auto WriteText = &TempDir::WriteFile;
 
