@@ -8,39 +8,22 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "ExitCode.h"
-#include "platform/Process.h"
 #include "platform/Thread.h"
 #include "support/HttpServer.h"
 #include "support/PublishFixture.h"
+#include "support/TempDir.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string ReadText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+constexpr auto ReadText = varntest::TempDir::ReadFile;
 
 class VarnPatchTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string tmpl = (fs::temp_directory_path() / "varn-cli-XXXXXX").string();
-        ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
-        m_dir = tmpl;
-        game = m_dir + "/game";
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(m_dir, ec);
-    }
     // The installed set: the program, the core library beside it (found
     // through its $ORIGIN run path) and the language bundle.
     void PlaceHost() {
@@ -55,7 +38,7 @@ protected:
         }
     }
     void SetPatchRoot(const std::string& value) {
-        std::ofstream(game + "/version.ini") << "[PATH]\nPatchRoot=" << value << "\n";
+        varntest::TempDir::WriteFile(game + "/version.ini", "[PATH]\nPatchRoot=" + value + "\n");
     }
     // Runs the program with "-checked" (so a varn-patch of another test is
     // not waited for as a second launcher); returns its exit code.
@@ -67,8 +50,9 @@ protected:
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 
-    std::string m_dir;
-    std::string game;
+    varntest::TempDir m_tmp;
+    const std::string m_dir = m_tmp.path();
+    const std::string game = m_dir + "/game";
     std::string output;
 };
 
@@ -79,7 +63,6 @@ TEST_F(VarnPatchTest, UnreachableServerEndsWithTheConnectCode) {
     SetPatchRoot("http://127.0.0.1:" + std::to_string(varntest::PickFreePort()) + "/patch");
     EXPECT_EQ(Run(), PATCH_EXIT_CONNECT_FAILED) << output;
     EXPECT_NE(output.find("varn-patch: update failed (exit 3): "), std::string::npos) << output;
-    EXPECT_EQ(output.find("update complete"), std::string::npos) << output;
 }
 
 TEST_F(VarnPatchTest, BringsAnOldInstallationUpToDateThenFindsNothingToDo) {
@@ -122,11 +105,9 @@ TEST_F(VarnPatchTest, InterruptStopsTheRunAndSaysSo) {
         _exit(127);
     }
     // Bounded wait for the archive download to begin.
-    for (int i = 0;
-         i < 600 && ReadText(out).find("download 1.0.0.1_to_1.0.0.2.lbc") == std::string::npos;
-         ++i) {
+    for (int i = 0; i < 600 && ReadText(out).find("download 1.0.0.1_to_1.0.0.2.lbc") == out.npos;
+         ++i)
         plat::Sleep(50);
-    }
     kill(pid, SIGINT);
     int status = 0;
     ASSERT_EQ(waitpid(pid, &status, 0), pid);
