@@ -10,13 +10,8 @@
 #include "ProgressState.h"
 
 TEST(PatchRootTest, ReadsLikeTheLauncherWindowAndHonoursAPort) {
-    struct Case {
-        const char* value;
-        const char* host;
-        int port;
-        const char* path;
-        int ftp;
-    } cases[] = {
+    // value; host, port, path and FTP (1) or HTTP (0) read from it
+    const std::tuple<const char*, std::string, int, std::string, int> cases[] = {
         {"patch", "", 21, "patch", 1},
         {"ftp://a", "", 21, "ftp://a", 1},  // 7 characters: only a path
         {"http://h/p/q", "h", 80, "p/q", 0},
@@ -28,11 +23,10 @@ TEST(PatchRootTest, ReadsLikeTheLauncherWindowAndHonoursAPort) {
         {"http://h:99999/p", "h:99999", 80, "p", 0},
         {"http://fe80::1/p", "fe80::1", 80, "p", 0},
     };
-    for (const Case& c : cases) {
-        const PatchRoot r = ParsePatchRoot(c.value);
-        EXPECT_EQ(std::tie(r.host, r.port, r.path, r.useFtp),
-                  std::tuple(std::string(c.host), c.port, std::string(c.path), c.ftp))
-            << c.value;
+    for (const auto& [value, host, port, path, ftp] : cases) {
+        const PatchRoot r = ParsePatchRoot(value);
+        EXPECT_EQ(std::tie(r.host, r.port, r.path, r.useFtp), std::tie(host, port, path, ftp))
+            << value;
     }
 }
 

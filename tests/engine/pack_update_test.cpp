@@ -81,14 +81,8 @@ protected:
 
 TEST_F(PackUpdateTest, AnEntryIsStoredInTheInstalledPackAndCommittedOnClose) {
     enum { kPlain, kMissing, kHeld };  // kHeld: by the engine's second object
-    struct Row {
-        const char* pack;
-        int state;
-        Files installed;
-        const char* entry;
-        std::string content;
-        Files expected;
-    } rows[] = {
+    // pack, its state, its files, entry, entry content, files after the commit
+    const std::tuple<const char*, int, Files, const char*, std::string, Files> rows[] = {
         // The file takes the entry's name, the existing directory keeps its own.
         {kSound, kPlain, {{"d\\t", "1"}, {"o", "k"}}, "D\\T", "new", {{"d\\T", "new"}, {"o", "k"}}},
         {kSound, kPlain, {}, "empty", "", {{"empty", ""}}},
@@ -96,26 +90,25 @@ TEST_F(PackUpdateTest, AnEntryIsStoredInTheInstalledPackAndCommittedOnClose) {
         // A sharing violation is retried once after closing both packs.
         {kSound, kHeld, {{"f", "old"}}, "f", "new", {{"f", "new"}}},
     };
-    for (const Row& row : rows) {
-        const std::string name = std::string(row.pack) + "\\" + row.entry;
+    for (const auto& [pack, state, installed, entry, content, expected] : rows) {
+        const std::string name = std::string(pack) + "\\" + entry;
         SCOPED_TRACE(name);
         Reset();
         fs::remove_all(game + "/Data");
-        if (row.state != kMissing)
-            WritePack(Installed(row.pack), row.installed);
-        Patch({{row.entry, row.content}}, row.pack);
-        ASSERT_TRUE(row.state != kHeld ||
-                    engine.Patch().Open(Installed(row.pack).c_str(), nullptr, 0xA));
-        ASSERT_EQ(Apply(name, row.content), 1);
+        if (state != kMissing)
+            WritePack(Installed(pack), installed);
+        Patch({{entry, content}}, pack);
+        ASSERT_TRUE(state != kHeld || engine.Patch().Open(Installed(pack).c_str(), nullptr, 0xA));
+        ASSERT_EQ(Apply(name, content), 1);
         ASSERT_EQ(SeenNotifications().size(), 1u);
         const Seen& s = SeenNotifications()[0];
         EXPECT_EQ(std::tuple(s.code, s.name, s.index, s.total),
-                  std::tuple(NOTIFY_APPLY_FILE, name, 1, uint64_t(row.content.size())));
+                  std::tuple(NOTIFY_APPLY_FILE, name, 1, uint64_t(content.size())));
         EXPECT_FALSE(fs::exists(work + "/tmp.uvf"));
-        EXPECT_EQ(PackContentsAt(Installed(row.pack)).count("<unopenable>"), 1u) << "held open";
+        EXPECT_EQ(PackContentsAt(Installed(pack)).count("<unopenable>"), 1u) << "held open";
         ASSERT_EQ(engine.ClosePackFiles(), 1);
         EXPECT_EQ(SeenCodes().back(), NOTIFY_PERCENT);
-        EXPECT_EQ(PackContentsAt(Installed(row.pack)), row.expected);
+        EXPECT_EQ(PackContentsAt(Installed(pack)), expected);
     }
 }
 
@@ -135,70 +128,71 @@ TEST_F(PackUpdateTest, ConsecutiveEntriesOfOnePackShareTheOpenPacks) {
 TEST_F(PackUpdateTest, FailuresRecordTheirCodeTagAndNotification) {
     const std::string readme = game + "/Data/readme.txt";
     CPackFile holder;
-    struct Row {
-        const char* what;
-        std::function<void(UpdateFileEntry&)> setup;
-        int code;
-        const char* tag;  // user-log tag after "ERROR_PACK_", or null when none is written
-        bool notified;
-    } rows[] = {
-        {"no pack component: a plain game file is left alone",
-         [&](UpdateFileEntry& e) {
-             TempDir::WriteFile(readme, "game file");
-             std::strcpy(e.szFileName, "Data\\readme.txt");
-         },
-         1205, "TEMP_SUB_FILE_OPEN_FAIL(", false},
-        {"pack cannot be created",
-         [&](auto&) { fs::remove_all(game + "/Data"), TempDir::WriteFile(game + "/Data", "x"); },
-         1202, "FILE_CREATE_FAIL(", false},
-        {"installed pack unreadable", [&](auto&) { TempDir::WriteFile(Installed(), "not a pack"); },
-         1203, "FILE_OPEN_FAIL(", false},
-        {"installed pack held elsewhere", [&](auto&) { holder.Open(Installed().c_str(), 0, 0xA); },
-         1203, "FILE_OPEN_FAIL(", false},
-        {"patch pack missing", [&](auto&) { fs::remove(plat::JoinDataPath(work, kSound)); }, 1204,
-         nullptr, false},
-        {"file missing from the patch pack",
-         [&](auto&) {
-             Patch({{"other", "x"}});
-         },
-         1205, "TEMP_SUB_FILE_OPEN_FAIL(", false},
-        {"scratch file cannot be made", [&](auto&) { fs::create_directories(work + "/tmp.uvf"); },
-         1206, "TEMP_UVF_FILE_CRATE_FAIL(", false},
-        {"patch file shorter than its entry", [](UpdateFileEntry& e) { e.nFileSize += 10; }, 0,
-         nullptr, true},
-        {"hash mismatch", [](UpdateFileEntry& e) { std::memset(e.szHash, '0', 40); }, 1209,
-         "INVALID_HASH(", true},
-        {"installed pack has a file where the directory belongs",
-         [&](auto&) {
-             WritePack(Installed(), {{"bgm", "a file"}});
-         },
-         1210, "ADD_FILE_FAIL(", true},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.what);
+    // what, setup, code, user-log tag after "ERROR_PACK_" (null: none), notified
+    const std::tuple<const char*, std::function<void(UpdateFileEntry&)>, int, const char*, bool>
+        rows[] = {
+            {"no pack component: a plain game file is left alone",
+             [&](UpdateFileEntry& e) {
+                 TempDir::WriteFile(readme, "game file");
+                 std::strcpy(e.szFileName, "Data\\readme.txt");
+             },
+             1205, "TEMP_SUB_FILE_OPEN_FAIL(", false},
+            {"pack cannot be created",
+             [&](auto&) {
+                 fs::remove_all(game + "/Data"), TempDir::WriteFile(game + "/Data", "x");
+             },
+             1202, "FILE_CREATE_FAIL(", false},
+            {"installed pack unreadable",
+             [&](auto&) { TempDir::WriteFile(Installed(), "not a pack"); }, 1203, "FILE_OPEN_FAIL(",
+             false},
+            {"installed pack held elsewhere",
+             [&](auto&) { holder.Open(Installed().c_str(), 0, 0xA); }, 1203, "FILE_OPEN_FAIL(",
+             false},
+            {"patch pack missing", [&](auto&) { fs::remove(plat::JoinDataPath(work, kSound)); },
+             1204, nullptr, false},
+            {"file missing from the patch pack",
+             [&](auto&) {
+                 Patch({{"other", "x"}});
+             },
+             1205, "TEMP_SUB_FILE_OPEN_FAIL(", false},
+            {"scratch file cannot be made",
+             [&](auto&) { fs::create_directories(work + "/tmp.uvf"); }, 1206,
+             "TEMP_UVF_FILE_CRATE_FAIL(", false},
+            {"patch file shorter than its entry", [](UpdateFileEntry& e) { e.nFileSize += 10; }, 0,
+             nullptr, true},
+            {"hash mismatch", [](UpdateFileEntry& e) { std::memset(e.szHash, '0', 40); }, 1209,
+             "INVALID_HASH(", true},
+            {"installed pack has a file where the directory belongs",
+             [&](auto&) {
+                 WritePack(Installed(), {{"bgm", "a file"}});
+             },
+             1210, "ADD_FILE_FAIL(", true},
+        };
+    for (const auto& [what, setup, code, tag, notified] : rows) {
+        SCOPED_TRACE(what);
         Reset();
         for (const std::string& d : {game + "/Data", game + "/Log", work})
             fs::remove_all(d);
         WritePack(Installed(), {{"bgm\\title.wav", "old"}});
         Patch({{"bgm\\title.wav", "new"}});
         UpdateFileEntry e = Entry(std::string(kSound) + "\\bgm\\title.wav", "new");
-        row.setup(e);
+        setup(e);
         EXPECT_EQ(engine.PackFileUpdate(&e), 0);
-        EXPECT_EQ(CUpdaterBase::GetLastCustomErrorCode(), row.code);
+        EXPECT_EQ(CUpdaterBase::GetLastCustomErrorCode(), code);
         std::string log;
         std::error_code ec;
         for (auto& f : fs::directory_iterator(game + "/Log", ec))
             log += TempDir::ReadFile(f.path());
-        EXPECT_EQ(log.find(std::string("ERROR_PACK_") + (row.tag ? row.tag : "")) != log.npos,
-                  row.tag != nullptr)
+        EXPECT_EQ(log.find(std::string("ERROR_PACK_") + (tag ? tag : "")) != log.npos,
+                  tag != nullptr)
             << log;
-        EXPECT_EQ(Count(NOTIFY_APPLY_FILE), row.notified ? 1 : 0);
+        EXPECT_EQ(Count(NOTIFY_APPLY_FILE), notified ? 1 : 0);
         EXPECT_FALSE(fs::is_regular_file(work + "/tmp.uvf"));
         engine.ClosePackFiles();
         holder.Close();
         EXPECT_TRUE(std::strcmp(e.szFileName, "Data\\readme.txt") != 0 ||
                     TempDir::ReadFile(readme) == "game file");
-        if (row.notified && row.code != 1210) {
+        if (notified && code != 1210) {
             EXPECT_EQ(PackContentsAt(Installed()).at("bgm\\title.wav"), "old")
                 << "a file that failed its check leaves the installed version in place";
         }

@@ -111,11 +111,8 @@ TEST_F(PackFormatTest, MalformedHeadersTreesAndOffsetsAreRefused) {
     auto header = [](size_t off, auto v) -> Edit {
         return [=](std::string& b) { FlipPackHeader(b), Put(b, off, v), FlipPackHeader(b); };
     };
-    struct Case {
-        const char* what;
-        Edit edit;
-        bool opens;
-    } cases[] = {
+    const std::tuple<const char*, Edit, bool> cases[] = {
+        // what, edit, opens
         {"busy mark set", header(6, uint32_t(1)), false},
         {"other busy values are not the mark", header(6, uint32_t(2)), true},
         {"unknown signature", header(0, uint32_t(0x12345678)), false},
@@ -138,14 +135,14 @@ TEST_F(PackFormatTest, MalformedHeadersTreesAndOffsetsAreRefused) {
          [&](std::string& b) { set(34, uint64_t(100))(b), set(40034, kNewEndOfData + 1000000)(b); },
          false},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
+    for (const auto& [what, edit, opens] : cases) {
+        SCOPED_TRACE(what);
         std::string b = good;
-        c.edit(b);
+        edit(b);
         TempDir::WriteFile(pack, b);
         CPackFile p;
-        EXPECT_EQ(p.Open(pack.c_str(), nullptr, 0xA) != 0, c.opens);
-        EXPECT_EQ(*CPackFile::LastRefusal() == '\0', c.opens);
+        EXPECT_EQ(p.Open(pack.c_str(), nullptr, 0xA) != 0, opens);
+        EXPECT_EQ(*CPackFile::LastRefusal() == '\0', opens);
         if (p.IsFileOpen()) {
             EXPECT_EQ(p.GetTreeAreaSize(), 0x100000u);
             EXPECT_EQ(PackContents(p).size(), 2u);
