@@ -36,8 +36,7 @@ protected:
                 fs::copy_file(from, fs::path(game) / name, fs::copy_options::overwrite_existing);
         }
     }
-    // Starts the program with "-checked" (so a varn-patch of another test is
-    // not waited for as a second launcher), its output going to `out`.
+    // Starts the program, output to `out`; "-checked": not held up by a parallel test's run.
     pid_t Start() {
         const pid_t pid = fork();
         if (pid == 0) {
@@ -50,8 +49,7 @@ protected:
         }
         return pid;
     }
-    // Waits for the program (started now when pid is -1): its exit code, or
-    // -1 when it did not exit normally.
+    // Waits for the program (started now when pid is -1): its exit code or -1.
     int Run(pid_t pid = -1) {
         int status = 0;
         if (waitpid(pid < 0 ? Start() : pid, &status, 0) < 0)
