@@ -221,9 +221,8 @@ TEST_F(PackUpdateTest, ARerunAfterAKillAtAnyWriteEndsLikeACleanRun) {
     auto longName = [](const char* dir, int i) {
         return std::string(dir) + "\\" + std::string(200, 'n') + std::to_string(i);
     };
-    // The sound pack's tree area is close to full and its content exceeds the
-    // 2 MiB the data region moves by when the update grows it, so that the
-    // move overwrites its source.
+    // The sound pack's tree area is nearly full and its content exceeds the 2 MiB
+    // the data region moves by when the update grows it: the move overwrites its source.
     Files expectedA, patchA, patchB;
     for (int i = 0; i < 4250; ++i)
         expectedA[longName("old", i)] = "o" + std::to_string(i);

@@ -128,11 +128,8 @@ TEST_F(CommandLineTest, SecondInstanceInAnotherProcessIsRefusedUntilTheFirstDies
         pause();
         _exit(0);
     }
-    close(ready[1]);
     char ok = 0;
-    ASSERT_EQ(read(ready[0], &ok, 1), 1);
-    close(ready[0]);
-    ASSERT_EQ(ok, '1');
+    ASSERT_TRUE(read(ready[0], &ok, 1) == 1 && ok == '1');
 
     EXPECT_EQ(module->ApplyCommandLine(""), 0);
     EXPECT_EQ(CUpdaterBase::GetLastCustomErrorCode(), CUSTOM_ERROR_ALREADY_RUNNING);
