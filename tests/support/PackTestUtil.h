@@ -18,7 +18,6 @@ inline void FlipPackHeader(std::string& bytes) {
         bytes[i] = char(bytes[i] ^ kPackKey[i % 24]);
 }
 
-#pragma pack(push, 1)
 // The pack header fields as stored, unscrambled.
 struct RawPackHeader {
     uint32_t signature;
@@ -29,12 +28,16 @@ struct RawPackHeader {
     static RawPackHeader Read(std::string bytes) {
         FlipPackHeader(bytes);
         RawPackHeader r;
-        std::memcpy(&r, bytes.data(), sizeof r);
+        const char* h = bytes.data();
+        std::memcpy(&r.signature, h, 4);
+        std::memcpy(&r.version, h + 4, 2);
+        std::memcpy(&r.busy, h + 6, 4);
+        std::memcpy(&r.treeArea, h + 10, 8);
+        std::memcpy(&r.endOfData, h + 18, 8);
+        std::memcpy(&r.endOfTree, h + 26, 8);
         return r;
     }
 };
-#pragma pack(pop)
-static_assert(sizeof(RawPackHeader) == 34);
 
 // Writes a new pack at path holding files (inner path -> content), replacing
 // any file there. Throws std::runtime_error on failure.
