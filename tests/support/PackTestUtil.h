@@ -1,4 +1,4 @@
-// Pack test helpers: the raw header, and packs to and from path -> bytes maps.
+// Pack test helpers: raw fields, and packs to and from path -> bytes maps.
 #pragma once
 #include <cstdint>
 #include <cstring>
@@ -18,26 +18,13 @@ inline void FlipPackHeader(std::string& bytes) {
         bytes[i] = char(bytes[i] ^ kPackKey[i % 24]);
 }
 
-// The pack header fields as stored, unscrambled.
-struct RawPackHeader {
-    uint32_t signature;
-    uint16_t version;
-    uint32_t busy;
-    uint64_t treeArea, endOfData, endOfTree;
-
-    static RawPackHeader Read(std::string bytes) {
-        FlipPackHeader(bytes);
-        RawPackHeader r;
-        const char* h = bytes.data();
-        std::memcpy(&r.signature, h, 4);
-        std::memcpy(&r.version, h + 4, 2);
-        std::memcpy(&r.busy, h + 6, 4);
-        std::memcpy(&r.treeArea, h + 10, 8);
-        std::memcpy(&r.endOfData, h + 18, 8);
-        std::memcpy(&r.endOfTree, h + 26, 8);
-        return r;
-    }
-};
+// The T stored at off in bytes.
+template <class T>
+T At(const std::string& bytes, size_t off) {
+    T v;
+    std::memcpy(&v, bytes.data() + off, sizeof v);
+    return v;
+}
 
 // Writes a new pack at path holding files (inner path -> content), replacing
 // any file there. Throws std::runtime_error on failure.
