@@ -12,25 +12,8 @@
 
 #include "pack/PackFile.h"
 
-namespace {
-
 constexpr size_t kHeader = 34;
 constexpr size_t kTreeOffset = 80034;
-constexpr size_t kExtendTo = kTreeOffset + 0x100000 + 4096;
-
-// The pack file for an input; shaped: the odd form, to be extended.
-std::string PackBytes(const uint8_t* data, size_t size, bool& shaped) {
-    std::string in(reinterpret_cast<const char*>(data), size);
-    shaped = size > 1 + kHeader && (data[0] & 1);
-    in.erase(0, 1);
-    if (!shaped)
-        return in;
-    for (size_t i = 0; i < kHeader; ++i)
-        in[i] = char(in[i] ^ kPackKey[i % 24]);
-    return in.substr(0, kHeader) + std::string(kTreeOffset - kHeader, '\0') + in.substr(kHeader);
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static std::string path;
@@ -40,12 +23,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             return 0;
         path = std::string(dir) + "/p.lpk";
     }
-    bool shaped = false;
-    const std::string bytes = PackBytes(data, size, shaped);
+    std::string bytes(reinterpret_cast<const char*>(data), size);
+    const bool shaped = size > 1 + kHeader && (data[0] & 1);
+    bytes.erase(0, 1);
+    for (size_t i = 0; shaped && i < kHeader; ++i)
+        bytes[i] = char(bytes[i] ^ kPackKey[i % 24]);
+    if (shaped)
+        bytes.insert(kHeader, kTreeOffset - kHeader, '\0');
     std::ofstream(path, std::ios::binary | std::ios::trunc).write(bytes.data(), bytes.size());
     std::error_code ec;
-    if (shaped && bytes.size() < kExtendTo)
-        std::filesystem::resize_file(path, kExtendTo, ec);  // sparse
+    if (shaped && bytes.size() < kTreeOffset + 0x100000 + 4096)  // past the data start, sparse
+        std::filesystem::resize_file(path, kTreeOffset + 0x100000 + 4096, ec);
     CPackFile pack;
     if (!pack.Open(path.c_str(), nullptr, PACK_MODE_READ))
         return 0;
