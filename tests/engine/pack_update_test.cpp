@@ -218,20 +218,18 @@ void CountOrDie(std::FILE* f, uint64_t offset, const void* data, size_t len) {
 // then the parent reruns the update and compares both packs with a clean run.
 TEST_F(PackUpdateTest, ARerunAfterAKillAtAnyWriteEndsLikeACleanRun) {
     const char* made = "Data\\Sub\\B.lpk";  // created by the update
-    auto longName = [](const char* dir, int i) {
-        return std::string(dir) + "\\" + std::string(200, 'n') + std::to_string(i);
-    };
+    const std::string pad(200, 'n');        // long names
     // The sound pack's tree area is nearly full and its content exceeds the 2 MiB
     // the data region moves by when the update grows it: the move overwrites its source.
     Files expectedA, patchA, patchB;
     for (int i = 0; i < 4250; ++i)
-        expectedA[longName("old", i)] = "o" + std::to_string(i);
+        expectedA["old\\" + pad + std::to_string(i)] = "o" + std::to_string(i);
     for (int i = 0; i < 60; ++i)
         expectedA["keep\\k" + std::to_string(i)] = std::string(37000, char('a' + i % 26));
     WritePack(Installed(), expectedA);
     const std::string original = TempDir::ReadFile(Installed());
     for (int i = 0; i < 100; ++i)
-        patchA[longName("new", i)] = "new " + std::to_string(i);
+        patchA["new\\" + pad + std::to_string(i)] = "new " + std::to_string(i);
     for (int i = 0; i < 10; ++i)
         patchA["keep\\k" + std::to_string(i * 5)] = std::string(2000 + i * 300, 'R');
     for (int i = 0; i < 5; ++i)

@@ -13,9 +13,7 @@ using Files = std::map<std::string, std::string>;
 
 // Entry i of the free-block table: 0 sizes, 1 offsets.
 uint64_t TableAt(const std::string& b, int table, int i) {
-    uint64_t v;
-    std::memcpy(&v, b.data() + 34 + table * 40000 + i * 8, 8);
-    return v;
+    return At<uint64_t>(b, 34 + table * 40000 + i * 8);
 }
 
 class PackContentTest : public ::testing::Test {
