@@ -79,8 +79,7 @@ TEST(HttpFaults, RequestAsksForAFreshCopy) {
         EXPECT_NE(request.find(header), std::string::npos) << header;
 }
 
-// Feeds a header block line by line (each keeps its "\n"); returns the
-// result of the last line.
+// Feeds a block line by line; returns the result of the last line.
 CHttpReplyHeader::LineResult FeedAll(CHttpReplyHeader& h, const std::string& text) {
     CHttpReplyHeader::LineResult last = CHttpReplyHeader::LINE_MORE;
     for (size_t at = 0, end; at < text.size(); at = end + 1) {
@@ -105,14 +104,12 @@ TEST(HttpReplyHeader, FinalReplyDecides) {
          "HTTP/1.1 301 Moved\r\nLocation: /x\r\nContent-Length: 170\r\n\r\nHTTP/1.1 200 OK\r\n\r\n",
          200, -1},
         {"redirect without location is final", "HTTP/1.1 302 Found\r\n\r\n", 302, -1},
-        {"negative length", "HTTP/1.1 200 OK\r\nContent-Length: -1\r\n\r\n", 200, -1},
         {"huge length", "HTTP/1.1 200 OK\r\nContent-Length: 99999999999999999999\r\n\r\n", 200, -1},
         {"conflicting lengths", "HTTP/1.1 200 OK\r\nContent-Length: 5\r\nContent-Length: 6\r\n\r\n",
          200, -1},
         {"repeated equal lengths",
          "HTTP/1.1 200 OK\r\nContent-Length: 5\r\nContent-Length: 5\r\n\r\n", 200, 5},
-        {"garbage status", "HTTP/1.1 2x0 OK\r\n\r\n", 0, -1},
-        {"error page", "HTTP/1.0 404 Not Found\r\nContent-Length: 153\r\n\r\n", 404, 153}};
+        {"garbage status", "HTTP/1.1 2x0 OK\r\n\r\n", 0, -1}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         CHttpReplyHeader h;

@@ -1,7 +1,5 @@
-// Per-test sandbox for the update module: a fresh directory that becomes
-// the current directory and $TMPDIR (so the private temp dir and the type
-// file's plain copy land inside it), with the class-wide logger state reset
-// and g_UpdateLogger pointed at it. Everything is removed afterwards.
+// Per-test sandbox: a fresh current directory and $TMPDIR, with the shared
+// logger state reset and g_UpdateLogger pointed at it.
 #pragma once
 #include <gtest/gtest.h>
 
@@ -27,10 +25,7 @@ protected:
         g_UpdateLogger.m_nUserLogMode = 0;
         g_LoginFront.SetLoginFront(1);
     }
-    void TearDown() override {
-        CUpdaterBase::ResetSharedStateForTests();
-        m_tmp.reset();
-    }
+    void TearDown() override { CUpdaterBase::ResetSharedStateForTests(); }
 
     std::string Path(const std::string& name) const { return m_dir + "/" + name; }
     // Turns the update and patch logs on the way an operator does.
@@ -42,7 +37,6 @@ protected:
 
     static constexpr auto Write = varntest::TempDir::WriteFile;
     static constexpr auto Read = varntest::TempDir::ReadFile;
-    // Concatenation of every file in a directory ("" when it is missing).
     static std::string ReadAll(const std::string& dir) {
         std::string all;
         std::error_code ec;
