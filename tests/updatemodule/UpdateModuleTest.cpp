@@ -1,4 +1,4 @@
-// The facade: worker life cycle, stop requests and the version getters.
+// The facade: worker life cycle, connection settings and the version getters.
 #include <vector>
 
 #include "ModuleTestDir.h"
@@ -37,21 +37,12 @@ TEST_F(UpdateModuleTest, RunWithoutTransferObjectFailsWithConnectResult) {
     EXPECT_EQ(Count(UpdateLogText(), "] Return Code is 3.\n"), 1u);
 }
 
-TEST_F(UpdateModuleTest, CloseThreadStopEventAndGettersBeforeAnyRun) {
+// (CloseThread is the engine's stop request, tested there.)
+TEST_F(UpdateModuleTest, ConnectInfoAndGettersBeforeAnyRun) {
     TestModule module;
-    EXPECT_EQ(module.CloseThread(), 1);  // nothing installed
     module.SetConnectInfo("127.0.0.1", 1, "", "", "service", "test", LAUNCHER_TYPE_SERVICE, false,
                           0, SERVICE_TYPE_DEFAULT);
-    CProtocolUpdater* protocol = g_FileUpdater.GetProtocol();
-    ASSERT_NE(protocol, nullptr);
-    plat::EventHandle ev = plat::CreateEvent(true, false);
-    plat::EventHandle watcher = ev;
-    protocol->SetStopEvent(ev);
-    EXPECT_EQ(module.CloseThread(), 0);
-    // A worker still holding its copy sees the wait fail and stops.
-    EXPECT_NE(plat::WaitForSingleObject(watcher, 0), plat::WAIT_TIMEOUT_CODE);
-    EXPECT_FALSE(protocol->GetStopEvent());
-    EXPECT_EQ(module.CloseThread(), 1);
+    EXPECT_NE(g_FileUpdater.GetProtocol(), nullptr);
     EXPECT_EQ(g_LoginFront.IsLoginFront(), 0);  // useLoginFront false switched it off
 
     // Before any version decision the getters answer "Unknown".
