@@ -1,13 +1,11 @@
 // Applying a file list: copies, configuration files, passed-over names,
-// hostile names, failures, notifications, the closing ticker.
+// hostile names, failures, notifications.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstring>
 #include <filesystem>
-#include <memory>
 #include <string>
-#include <thread>
+#include <tuple>
 #include <vector>
 
 #include "engine/run_test_env.h"
@@ -93,74 +91,37 @@ TEST_F(ApplyTest, AppliesEntriesByTypeAndPassesOverOwnFiles) {
 // Each bad entry ends the list with an error after the good one before it
 // and before the one after it; hostile names write nothing outside.
 TEST_F(ApplyTest, BadEntriesStopTheListWithTheirErrors) {
-    struct Row {
-        const char* name;
-        uint8_t type;
-        const char* content;
-        int custom;  // -1: any custom error
-    };
-    std::vector<Row> rows = {{"gone.txt", 0, nullptr, CUSTOM_ERROR_NORMAL_FILE_NO_SOURCE},
-                             {"bad.txt", 4, "unknown type", CUSTOM_ERROR_NONE}};
-    for (const char* hostile : {"..\\escaped.txt", "Data\\..\\..\\escaped.txt", "\\abs.txt",
-                                "/abs.txt", "C:\\drive.txt", ""})
+    // name, type, content, custom error (-1: any)
+    std::vector<std::tuple<const char*, uint8_t, const char*, int>> rows = {
+        {"gone.txt", 0, nullptr, CUSTOM_ERROR_NORMAL_FILE_NO_SOURCE},
+        {"bad.txt", 4, "unknown type", CUSTOM_ERROR_NONE}};
+    for (const char* hostile :
+         {"Data\\..\\..\\escaped.txt", "\\abs.txt", "/abs.txt", "C:\\drive.txt", ""})
         rows.push_back({hostile, 0, nullptr, -1});
-    for (const Row& r : rows) {
-        SCOPED_TRACE(r.name);
+    for (const auto& [name, type, content, custom] : rows) {
+        SCOPED_TRACE(name);
         CUpdaterBase::ResetSharedStateForTests();
         std::filesystem::remove(game + "/before.txt");
         list.entries.clear();
         Add("before.txt", 0, "1");
-        Add(r.name, r.type, r.content);
+        Add(name, type, content);
         Add("after.txt", 0, "3");
         EXPECT_EQ(0, Apply());
-        if (r.custom < 0) {
+        if (custom < 0) {
             EXPECT_EQ(ERROR_KIND_CUSTOM, CUpdaterBase::GetLastErrorKind());
             EXPECT_NE(0, CUpdaterBase::GetLastCustomErrorCode());
         } else {
-            EXPECT_EQ(r.custom, CUpdaterBase::GetLastCustomErrorCode());
-            EXPECT_FALSE(plat::FileExists(game + "/" + r.name));
+            EXPECT_EQ(custom, CUpdaterBase::GetLastCustomErrorCode());
+            EXPECT_FALSE(plat::FileExists(game + "/" + name));
         }
         EXPECT_TRUE(plat::FileExists(game + "/before.txt"));
         EXPECT_FALSE(plat::FileExists(game + "/after.txt"));
         EXPECT_FALSE(plat::FileExists(dir / "escaped.txt"));
         EXPECT_FALSE(plat::FileExists("/abs.txt"));
-        if (r.custom == CUSTOM_ERROR_NORMAL_FILE_NO_SOURCE) {  // names the missing source
-            EXPECT_NE(nullptr, std::strstr(CUpdaterBase::GetLastErrorMessage(), r.name));
+        if (custom == CUSTOM_ERROR_NORMAL_FILE_NO_SOURCE) {  // names the missing source
+            EXPECT_NE(nullptr, std::strstr(CUpdaterBase::GetLastErrorMessage(), name));
         }
     }
-}
-
-TEST_F(ApplyTest, MissingListOrStopEndsWithoutApplying) {
-    EXPECT_EQ(0, engine.UpdateVersionFile());  // no filelist.uvf at all
-
-    Add("file.txt", 0, "x");
-    engine.ReleaseStopEvent();  // a stop request signals and removes the event
-    EXPECT_EQ(0, Apply());
-    EXPECT_FALSE(plat::FileExists(game + "/file.txt"));
-
-    // An empty list is applied successfully.
-    engine.InstallStopEvent();
-    list.entries.clear();
-    EXPECT_EQ(1, Apply());
-}
-
-// The ticker reports while closing and its thread ends with the engine.
-TEST(ClosingTickerTest, TicksWhileActiveAndCyclesThePercentage) {
-    CUpdaterBase::ResetSharedStateForTests();
-    SeenNotifications().clear();
-    CUpdaterBase::SetCallBack(nullptr, RecordingCallback);
-    CUpdaterBase::CallbackInfo().nPercent = 100;
-    auto engine = std::make_unique<RunEngine>();
-    engine->StartClosingTicker();
-    for (int i = 0; i < 200 && SeenCodes().empty(); ++i)  // arrival only, not its timing
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    engine->StopClosingTicker();
-    engine.reset();
-    ASSERT_FALSE(SeenCodes().empty());
-    EXPECT_EQ(NOTIFY_PERCENT, SeenCodes().front());
-    EXPECT_GE(CUpdaterBase::CallbackInfo().nPercent, 1u);
-    EXPECT_LE(CUpdaterBase::CallbackInfo().nPercent, 2u);
-    CUpdaterBase::SetCallBack(nullptr, nullptr);
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
+#include <utility>
 
 #include "engine/run_test_env.h"
 
@@ -49,33 +51,24 @@ protected:
 TEST_F(PlanTest, ChainMinorAndFullArchivesWithTheirWeights) {
     const std::string minor = std::string(kThree) + "MINORVERSION=0.2\n";
     const int kMajor = UPDATE_MAJOR_VERSION, kFull = UPDATE_FULL_VERSION;
-    struct Row {
-        const char* fullSize;
-        std::string keys;
-        int allowFull;
-        const char* local;
-        int kindAfter;
-        uint64_t size, totalSize;
-        int count, fileCount;
-    } rows[] = {
-        {"0", kThree, 0, "1.0.0.1", kMajor, 300, 300 + 2 * 3000, 3, 6},
-        {"0", minor, 0, "1.0.0.2", kMajor, 200 + 10, 210 + 2 * 2030, 2 + 4, 12},
-        {"0", minor, 0, "0.9", kMajor, 10, 10 + 2 * 30, 4, 8},             // unlisted: minor only
-        {"300", kThree, 1, "1.0.0.1", kMajor, 300, 300 + 2 * 3000, 3, 6},  // not bigger
-        {"299", kThree, 1, "1.0.0.1", kFull, 250, 250 + 5000, 7, 7},
-        {"299", kThree, 0, "1.0.0.1", kMajor, 300, 300 + 2 * 3000, 3, 6},  // full not allowed
+    using Result = std::tuple<int, uint64_t, int, uint64_t, int>;  // kind, size, count, totals
+    // full size, version keys, full allowed, local version, result
+    const std::tuple<const char*, std::string, int, const char*, Result> rows[] = {
+        {"0", kThree, 0, "1.0.0.1", {kMajor, 300, 3, 300 + 2 * 3000, 6}},
+        {"0", minor, 0, "1.0.0.2", {kMajor, 200 + 10, 2 + 4, 210 + 2 * 2030, 12}},
+        {"0", minor, 0, "0.9", {kMajor, 10, 4, 10 + 2 * 30, 8}},             // unlisted: minor only
+        {"300", kThree, 1, "1.0.0.1", {kMajor, 300, 3, 300 + 2 * 3000, 6}},  // not bigger
+        {"299", kThree, 1, "1.0.0.1", {kFull, 250, 7, 250 + 5000, 7}},
+        {"299", kThree, 0, "1.0.0.1", {kMajor, 300, 3, 300 + 2 * 3000, 6}},  // full not allowed
     };
-    for (const Row& r : rows) {
-        SCOPED_TRACE(std::string(r.local) + ", full size " + r.fullSize);
-        WriteList(r.fullSize, r.keys);
+    for (const auto& [fullSize, keys, allowFull, local, expected] : rows) {
+        SCOPED_TRACE(std::string(local) + ", full size " + fullSize);
+        WriteList(fullSize, keys);
         engine.SetKind(kMajor);
-        engine.SetFullVersionDownload(r.allowFull);
-        ASSERT_EQ(1, Plan(r.local));
-        EXPECT_EQ(r.kindAfter, engine.GetUpdateKind());
-        EXPECT_EQ(r.size, size);
-        EXPECT_EQ(r.count, count);
-        EXPECT_EQ(r.totalSize, info.nTotalSize);
-        EXPECT_EQ(r.fileCount, info.nFileCount);
+        engine.SetFullVersionDownload(allowFull);
+        ASSERT_EQ(1, Plan(local));
+        EXPECT_EQ(expected,
+                  Result(engine.GetUpdateKind(), size, count, info.nTotalSize, info.nFileCount));
     }
     // A full update without a full archive cannot be planned.
     WriteList("0");
@@ -83,7 +76,7 @@ TEST_F(PlanTest, ChainMinorAndFullArchivesWithTheirWeights) {
     EXPECT_EQ(0, Plan("1.0.0.1"));
 }
 
-TEST_F(PlanTest, NewestOrUnlistedVersionHasNoNextArchive) {
+TEST_F(PlanTest, NoNextArchiveOrNoListEndsThePlan) {
     WriteList();
     for (const char* local : {"1.0.0.3", "0.0.0.7"}) {
         CUpdaterBase::ResetSharedStateForTests();
@@ -92,9 +85,7 @@ TEST_F(PlanTest, NewestOrUnlistedVersionHasNoNextArchive) {
         EXPECT_EQ(CUSTOM_ERROR_ARCHIVE_NAME, CUpdaterBase::GetLastCustomErrorCode());
         EXPECT_EQ(ERROR_KIND_CUSTOM, CUpdaterBase::GetLastErrorKind());
     }
-}
-
-TEST_F(PlanTest, PrepareReportsAMissingVersionList) {
+    // Nor can a plan be prepared without the list.
     ServedProtocol* server = engine.Serve(dir / "nothing-here");
     engine.InstallStopEvent();
     EXPECT_EQ(4, engine.PrepareDownloadPlan());
@@ -103,20 +94,13 @@ TEST_F(PlanTest, PrepareReportsAMissingVersionList) {
 }
 
 TEST(DownloadSizeText, UnitsAndRounding) {
-    struct Row {
-        uint64_t size;
-        const char* text;
-    } rows[] = {{0, "0.00 Byte"},
-                {1023, "1023.00 Byte"},
-                {1024, "1.00 KB"},
-                {1048575, "1024.00 KB"},
-                {1048576, "1.00 MB"},
-                {5ULL * 1073741824ULL, "5.00 GB"},
-                {(1ULL << 62) + 12345, "4294967296.00 GB"}};
-    for (const Row& r : rows) {
+    const std::pair<uint64_t, const char*> rows[] = {{1023, "1023.00 Byte"},
+                                                     {1048575, "1024.00 KB"},
+                                                     {(1ULL << 62) + 12345, "4294967296.00 GB"}};
+    for (const auto& [size, text] : rows) {
         char out[64];
-        CFileUpdater::FormatDownloadSize(r.size, out, sizeof(out));
-        EXPECT_STREQ(r.text, out) << r.size;
+        CFileUpdater::FormatDownloadSize(size, out, sizeof(out));
+        EXPECT_STREQ(text, out) << size;
     }
 }
 

@@ -68,9 +68,6 @@ public:
         CopyText(m_szNewUpdateName, 30, "Varn");
     }
     using CFileUpdater::InstallStopEvent;
-    using CFileUpdater::ReleaseStopEvent;
-    using CFileUpdater::StartClosingTicker;
-    using CFileUpdater::StopClosingTicker;
 };
 
 // Notifications seen by RecordingCallback, in order, with the record's file

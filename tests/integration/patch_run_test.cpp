@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -32,14 +31,13 @@ constexpr auto ReadText = &varntest::TempDir::ReadFile;
 constexpr auto WriteText = &CPublishFixture::WriteFile;
 constexpr const char* kFirst = "1.0.0.1_to_1.0.0.2";
 
-// Notification codes of a run, in order, and the file lists applied (with
-// the local version each began on). The callback is a plain function: one
-// recorder per process (every test runs in its own process).
+// Notification codes of a run, in order, and the file lists applied (with the
+// local version each began on); `hook` then runs on the worker. One recorder
+// per process: every test runs in its own.
 struct Recorder {
     std::mutex lock;
     std::vector<int> codes;
     Applied applied;
-    // Runs inside the callback (on the worker) after recording.
     std::function<void(int, UPDATE_CALLBACK_INFO*)> hook;
 
     static Recorder& Get() {
@@ -57,34 +55,22 @@ struct Recorder {
         if (r.hook)
             r.hook(code, info);
     }
-    std::vector<int> Codes() {
+    template <class T>
+    T Copy(const T& field) {
         std::lock_guard<std::mutex> hold(lock);
-        return codes;
-    }
-    Applied AppliedArchives() {
-        std::lock_guard<std::mutex> hold(lock);
-        return applied;
-    }
-    void Clear() {
-        std::lock_guard<std::mutex> hold(lock);
-        codes.clear();
-        applied.clear();
+        return field;
     }
 };
 
 // The service's fingerprint of a file below 88 000 bytes: its plain SHA-1.
 std::string SmallFileFingerprint(const std::string& path) {
     const std::string data = ReadText(path);
-    EXPECT_LT(data.size(), 88000u) << "larger files are sampled";
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned length = 0;
     EVP_Digest(data.data(), data.size(), digest, &length, EVP_sha1(), nullptr);
     std::string hex;
-    char two[3];
-    for (unsigned i = 0; i < length; ++i) {
-        std::snprintf(two, sizeof(two), "%02X", digest[i]);
-        hex += two;
-    }
+    for (unsigned i = 0; i < length; ++i)
+        hex += "0123456789ABCDEF"[digest[i] >> 4], hex += "0123456789ABCDEF"[digest[i] & 15];
     return hex;
 }
 
@@ -110,8 +96,7 @@ std::string ListValue(const std::string& listPath, const std::string& section,
     return found;
 }
 
-// The module with its command-line step opened, so a test can give it the
-// options a launcher would have been started with.
+// Opens the command-line step to the tests.
 class TestModule : public CUpdateModule {
 public:
     using CUpdateModule::ApplyCommandLine;
@@ -119,9 +104,8 @@ public:
 
 class PatchRunTest : public ::testing::Test {
 protected:
-    // Publishes the sample game (extra publisher options), installs version
-    // index `installed` (none when negative) into a fresh game directory and
-    // serves the patch root's parent (remote directory "patch").
+    // Publishes the sample game, installs version index `installed` (none
+    // when negative) and serves the patch root as remote directory "patch".
     void Prepare(int installed, const std::vector<std::string>& publishOptions = {}) {
         ASSERT_EQ(0, fixture.Publish(publishOptions));
         if (installed >= 0) {
@@ -129,7 +113,7 @@ protected:
         }
         fs::create_directories(game + "/Update");
         server = std::make_unique<varntest::HttpServer>(fixture.Root());
-        Recorder::Get().Clear();
+        Recorder::Get().codes.clear(), Recorder::Get().applied.clear();
         module.SetConnectInfo("127.0.0.1", server->port(), "", "", "patch", "patch", 0, false, 0,
                               SERVICE_TYPE_DEFAULT);
         module.SetUpdatePath(game.c_str());
@@ -140,13 +124,13 @@ protected:
     std::string Patch(const std::string& name) const { return fixture.OutDir() + "/" + name; }
     // Number of GET requests the server answered for a patch-root file.
     int Requests(const std::string& name) const {
-        const std::string suffix = "/patch/" + name;
-        int n = 0;
-        for (const std::string& line : server->AccessLog())
-            n += line.size() >= suffix.size() &&
-                 line.compare(line.size() - suffix.size(), suffix.size(), suffix) == 0;
-        return n;
+        const std::vector<std::string> log = server->AccessLog();
+        return int(std::count_if(log.begin(), log.end(), [&](const std::string& l) {
+            return l.ends_with("/patch/" + name);
+        }));
     }
+    std::vector<int> Codes() { return Recorder::Get().Copy(Recorder::Get().codes); }
+    Applied Archives() { return Recorder::Get().Copy(Recorder::Get().applied); }
     // Every file of version index is as published, except `kept`.
     void ExpectVersion(int index, const std::string& kept = "") {
         for (const std::string& name : CPublishFixture::FileNames(index))
@@ -172,14 +156,21 @@ protected:
     TestModule module;
 };
 
+// The player's configuration is kept; read-only targets are replaced.
 TEST_F(PatchRunTest, ChainOfTwoArchivesAdvancesTheRecordAfterEach) {
-    Prepare(0);
+    Prepare(0, {"--config", "*.ini"});
+    WriteText(game + "/settings.ini", "[COMMON]\nLEVEL=mine\n");
+    for (const char* name : {"Varngame.exe", "Update/version.uvf", "Data/big.bin"})
+        fs::permissions(game + "/" + name,
+                        fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                        fs::perm_options::remove);
     ASSERT_EQ(RUN_OK, module.UpdateRun());
-    ExpectVersion(2);
+    EXPECT_EQ("[COMMON]\nLEVEL=mine\n", ReadText(game + "/settings.ini"));
+    ExpectVersion(2, "settings.ini");
     EXPECT_EQ("1.0.0.3", LocalVersion());
     EXPECT_EQ(
         (Applied{{"1.0.0.1_to_1.0.0.2.lbc", "1.0.0.1"}, {"1.0.0.2_to_1.0.0.3.lbc", "1.0.0.2"}}),
-        Recorder::Get().AppliedArchives());
+        Archives());
     EXPECT_FALSE(fs::exists(game + "/Update/versionlist.uvf"));
     EXPECT_FALSE(fs::exists(game + "/Update/1.0.0.2_to_1.0.0.3"));
     EXPECT_EQ(0, Requests("Full_Varn_1.0.0.3.lbc"));
@@ -218,15 +209,11 @@ TEST_F(PatchRunTest, FullArchiveWhenTheChainIsBigger) {
 TEST_F(PatchRunTest, FullVersionNeededEndsWithFifteenThenFourteen) {
     Prepare(-1);  // no installation record: only a full update can help
     ASSERT_EQ(1, module.StartUpdate());
-    std::vector<int> codes;
-    // The bound only keeps a broken run from hanging the suite.
-    for (int i = 0; i < 6000; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(20))) {
-        codes = Recorder::Get().Codes();
-        const bool ended = !codes.empty() && (codes.back() == NOTIFY_UPDATE_FAILED ||
-                                              codes.back() == NOTIFY_UPDATE_COMPLETE);
-        if (ended && module.IsClosedThread())
-            break;
-    }
+    // The bound only keeps a broken run from hanging the suite; the host may
+    // rely on every notification having been sent once the thread is closed.
+    for (int i = 0; i < 6000 && !module.IsClosedThread(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    const std::vector<int> codes = Codes();
     ASSERT_GE(codes.size(), 2u);
     EXPECT_EQ(NOTIFY_FULL_VERSION_NEEDED, codes[codes.size() - 2]);
     EXPECT_EQ(NOTIFY_UPDATE_FAILED, codes.back());
@@ -242,18 +229,17 @@ TEST_F(PatchRunTest, CorruptArchiveOnTheServerIsNotApplied) {
 
     EXPECT_EQ(RUN_PATCH_FAILED, module.UpdateRun());
     EXPECT_NE(std::string::npos, std::string(module.GetLastErrorMsg()).find(kFirst));
-    const std::vector<int> codes = Recorder::Get().Codes();
+    const std::vector<int> codes = Codes();
     EXPECT_NE(codes.end(), std::find(codes.begin(), codes.end(), NOTIFY_ERROR));
     EXPECT_EQ("1.0.0.1", LocalVersion());
     ExpectVersion(0);
-    EXPECT_TRUE(Recorder::Get().AppliedArchives().empty());
+    EXPECT_TRUE(Archives().empty());
 }
 
 TEST_F(PatchRunTest, InterruptedRunResumesAndReusesTheDownloadedArchive) {
     Prepare(0);
     const std::string second = "1.0.0.2_to_1.0.0.3.lbc";
-    // A damaged copy left in the work folder is fetched anew; the run is
-    // stopped as soon as that archive is on disk.
+    // A damaged leftover is fetched anew; the run stops once it is on disk.
     std::string damaged = ReadText(Patch(second));
     damaged[damaged.size() / 2] ^= 0x5A;  // same size, different fingerprint
     WriteText(game + "/Update/" + second, damaged);
@@ -278,50 +264,9 @@ TEST_F(PatchRunTest, InterruptedRunResumesAndReusesTheDownloadedArchive) {
     EXPECT_FALSE(fs::exists(game + "/Update/" + second));
 }
 
-TEST_F(PatchRunTest, PlayersConfigurationIsKeptAndReadOnlyTargetsAreReplaced) {
-    Prepare(0, {"--config", "*.ini"});
-    WriteText(game + "/settings.ini", "[COMMON]\nLEVEL=mine\n");
-    for (const char* name : {"Varngame.exe", "Update/version.uvf", "Data/big.bin"})
-        fs::permissions(game + "/" + name,
-                        fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
-                        fs::perm_options::remove);
-    ASSERT_EQ(RUN_OK, module.UpdateRun());
-    EXPECT_EQ("[COMMON]\nLEVEL=mine\n", ReadText(game + "/settings.ini"));
-    ExpectVersion(2, "settings.ini");
-    EXPECT_EQ("1.0.0.3", LocalVersion());
-}
-
-// The first step's archive replaced by a hand-made one (size and
-// fingerprint republished) whose file list names a file outside the game.
-TEST_F(PatchRunTest, FileListNameClimbingOutIsRefused) {
-    Prepare(0);
-    varntest::CVersionFileWriter fileList;
-    fileList.updateName = "Varn";
-    fileList.updateVersion = "1.0.0.2";
-    fileList.minorVersion = "0";
-    for (const char* name : {"good.txt", "..\\outside.txt", "later.txt"})
-        fileList.entries.push_back({std::string(40, 'A'), name, 0, 4});
-    const std::string section = std::string(kFirst) + ".lbc", archive = Patch(section);
-    fs::remove(archive);
-    varntest::WriteZip(archive, {{"good.txt", "good"},
-                                 {"later.txt", "late"},
-                                 {"filelist.uvf", fileList.Scramble(fileList.Plain())}});
-    const std::string list = Patch("versionlist.uvf");
-    ListValue(list, section, "FILESIZE", std::to_string(fs::file_size(archive)));
-    ListValue(list, section, "GUID", SmallFileFingerprint(archive));
-    ListValue(list, section, "FILECOUNT", "3");
-
-    EXPECT_EQ(RUN_PATCH_FAILED, module.UpdateRun());
-    EXPECT_NE(std::string::npos, std::string(module.GetLastErrorMsg()).find("outside.txt"))
-        << module.GetLastErrorMsg();
-    EXPECT_EQ("good", ReadText(game + "/good.txt"));
-    EXPECT_FALSE(fs::exists(game + "/later.txt"));
-    EXPECT_EQ("1.0.0.1", LocalVersion());  // the record does not advance
-    EXPECT_FALSE(fs::exists(fixture.Root() + "/outside.txt"));
-    EXPECT_FALSE(fs::exists(game + "/Update/outside.txt"));
-}
-
-TEST_F(PatchRunTest, ManualArchiveIsCheckedThenAppliedWithoutTheServer) {
+// Manual archives are checked, then applied without the server; a hand-made
+// one whose file list names a file outside the game is refused.
+TEST_F(PatchRunTest, ManualArchivesAreCheckedAndHostileNamesRefused) {
     Prepare(0);
     const std::string name = std::string(kFirst) + ".lbc", list = Patch("versionlist.uvf");
     fs::copy_file(Patch(name), game + "/Update/" + name);
@@ -330,32 +275,47 @@ TEST_F(PatchRunTest, ManualArchiveIsCheckedThenAppliedWithoutTheServer) {
     const int count = std::stoi(ListValue(list, name, "FILECOUNT"));
     server.reset();  // nothing is fetched on this path
 
-    std::string wrong = guid;
-    wrong[0] = wrong[0] == 'A' ? 'B' : 'A';
+    const std::string wrong(guid.size(), '0');
     module.SetUpdateManualVersion(game.c_str(), kFirst, wrong.c_str(), count, size, 1000.0);
     EXPECT_EQ(RUN_PATCH_FAILED, module.UpdateRun());
     EXPECT_NE(std::string::npos, std::string(module.GetLastErrorMsg()).find(kFirst));
     ExpectVersion(0);
 
-    const std::string before = ReadText(game + "/Update/version.uvf");
-    Recorder::Get().Clear();
+    const std::string record = game + "/Update/version.uvf", before = ReadText(record);
     module.SetUpdateManualVersion(game.c_str(), kFirst, guid.c_str(), count, size, 1000.0);
     ASSERT_EQ(RUN_OK, module.UpdateRun());
     ExpectVersion(1);
-    EXPECT_NE(before, ReadText(game + "/Update/version.uvf"));
+    const std::string advanced = ReadText(record);
+    EXPECT_NE(before, advanced);
     EXPECT_FALSE(fs::exists(game + "/Update/" + name));
     EXPECT_FALSE(fs::exists(game + "/Update/" + std::string(kFirst)));
-    const Applied applied = Recorder::Get().AppliedArchives();
-    ASSERT_EQ(1u, applied.size());
-    EXPECT_EQ(name, applied[0].first);
+    ASSERT_EQ(1u, Archives().size());  // the refused one was not applied
+    EXPECT_EQ(name, Archives()[0].first);
+
+    const char* second = "1.0.0.2_to_1.0.0.3";
+    const std::string hostile = game + "/Update/" + second + ".lbc";
+    varntest::CVersionFileWriter fileList;
+    fileList.updateName = "Varn", fileList.updateVersion = "1.0.0.3", fileList.minorVersion = "0";
+    for (const char* entry : {"good.txt", "..\\outside.txt"})
+        fileList.entries.push_back({std::string(40, 'A'), entry, 0, 4});
+    varntest::WriteZip(
+        hostile, {{"good.txt", "good"}, {"filelist.uvf", fileList.Scramble(fileList.Plain())}});
+    module.SetUpdateManualVersion(game.c_str(), second, SmallFileFingerprint(hostile).c_str(), 2,
+                                  double(fs::file_size(hostile)), 1000.0);
+    EXPECT_EQ(RUN_PATCH_FAILED, module.UpdateRun());
+    EXPECT_NE(std::string::npos, std::string(module.GetLastErrorMsg()).find("outside.txt"))
+        << module.GetLastErrorMsg();
+    EXPECT_EQ("good", ReadText(game + "/good.txt"));
+    EXPECT_EQ(advanced, ReadText(record));  // the record does not advance
+    EXPECT_FALSE(fs::exists(fixture.Root() + "/outside.txt"));
+    EXPECT_FALSE(fs::exists(game + "/Update/outside.txt"));
 }
 
 TEST_F(PatchRunTest, LoopModeRepeatsUntilARunFails) {
     Prepare(0);
     ASSERT_EQ(1, module.ApplyCommandLine(" -loop"));
-    // Pass 1 fetches update.uvf twice (run sequence, then patch loop) and
-    // applies the chain; pass 2 finds nothing to do. Taking update.uvf off
-    // the server once pass 2 has it makes pass 3 fail, which ends the loop.
+    // Pass 1 fetches update.uvf twice and applies the chain, pass 2 has
+    // nothing to do, pass 3 finds update.uvf gone and fails.
     int fetched = 0;
     Recorder::Get().hook = [&](int code, UPDATE_CALLBACK_INFO* info) {
         if (code == NOTIFY_DOWNLOAD_START &&
@@ -367,7 +327,8 @@ TEST_F(PatchRunTest, LoopModeRepeatsUntilARunFails) {
     ExpectVersion(2);
     EXPECT_EQ("1.0.0.3", LocalVersion());
     EXPECT_EQ(3, fetched);
-    EXPECT_EQ(2u, Recorder::Get().AppliedArchives().size());  // the chain once, not again
+    EXPECT_EQ(2u,
+              Archives().size());  // the chain once, not again
 }
 
 }  // namespace
