@@ -74,26 +74,20 @@ std::string SmallFileFingerprint(const std::string& path) {
     return hex;
 }
 
-// The value of a key in a section of a published versionlist.uvf; with a
-// non-empty replacement, the key is rewritten in place as well.
+// The value of a key in a section of a published versionlist.uvf.
 std::string ListValue(const std::string& listPath, const std::string& section,
-                      const std::string& key, const std::string& replacement = "") {
+                      const std::string& key) {
     std::ifstream in(listPath);
-    std::string line, current, out, found;
+    std::string line, current;
     while (std::getline(in, line)) {
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
-        if (line.size() > 2 && line.front() == '[') {
+        if (line.size() > 2 && line.front() == '[')
             current = line.substr(1, line.size() - 2);
-        } else if (current == section && line.rfind(key + "=", 0) == 0) {
-            found = line.substr(key.size() + 1);
-            line = replacement.empty() ? line : key + "=" + replacement;
-        }
-        out += line + "\r\n";
+        else if (current == section && line.rfind(key + "=", 0) == 0)
+            return line.substr(key.size() + 1);
     }
-    if (!replacement.empty())
-        WriteText(listPath, out);
-    return found;
+    return "";
 }
 
 // Opens the command-line step to the tests.
@@ -195,7 +189,10 @@ TEST_F(PatchRunTest, MinorUpdateOnTheLatestVersion) {
 
 TEST_F(PatchRunTest, FullArchiveWhenTheChainIsBigger) {
     Prepare(0);
-    ListValue(Patch("versionlist.uvf"), "VERSIONLIST", "FULLVERSIONSIZE", "1");
+    const std::string list = Patch("versionlist.uvf"),
+                      key = "FULLVERSIONSIZE=" + ListValue(list, "VERSIONLIST", "FULLVERSIONSIZE");
+    std::string text = ReadText(list);
+    WriteText(list, text.replace(text.find(key), key.size(), "FULLVERSIONSIZE=1"));
     WriteText(game + "/keep.me", "player file");
     module.SetFullVersionDownload(1);
     ASSERT_EQ(RUN_OK, module.UpdateRun());
