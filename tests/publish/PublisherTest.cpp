@@ -1,6 +1,5 @@
 // Publishes the sample game and reads the patch root back the way the
-// launcher does: the version files through CUpdateVersion, versionlist.uvf
-// through the profile functions, archives through unzip and CFileHash.
+// launcher does.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -30,15 +29,13 @@ protected:
     std::string VersionList(const std::string& section, const char* key) const {
         return Profile(Out("versionlist.uvf"), section.c_str(), key);
     }
-    // Loads a scrambled version file from a path or from memory.
-    void Load(CUpdateVersion& v, const std::string& path, const std::string* bytes = nullptr) {
-        if (bytes)
-            TempDir::WriteFile(path, *bytes);
+    void Load(CUpdateVersion& v, const std::string& path) {
         v.SetPath(path.c_str());
         ASSERT_TRUE(v.LoadUpdateVersion()) << path;
     }
     void LoadBytes(CUpdateVersion& v, const std::string& bytes) {
-        Load(v, Root("scratch.uvf"), &bytes);
+        TempDir::WriteFile(Root("scratch.uvf"), bytes);
+        Load(v, Root("scratch.uvf"));
     }
 
     CPublishFixture game{3};
@@ -145,30 +142,17 @@ TEST_F(PublisherTest, ChangeBetweenFingerprintSamplesIsPublished) {
     EXPECT_EQ(zip["Data/big.bin"], data);
 }
 
-TEST_F(PublisherTest, MinorLauncherTypeFileAndNoFull) {
-    const std::string minorDir = Root("minor"), launcherDir = Root("launcher");
-    fs::copy(game.VersionDir(2), minorDir, fs::copy_options::recursive);
-    TempDir::WriteFile(minorDir + "/Data/common.dat", "hotfix\n");
+TEST_F(PublisherTest, LauncherTypeFileAndNoFull) {
+    const std::string launcherDir = Root("launcher");
     TempDir::WriteFile(launcherDir + "/Varn.exe", "launcher\n");
     TempDir::WriteFile(launcherDir + "/lang/Resource_Jpn.dll", "res\n");
     TempDir::WriteFile(Root("type.ini"), "[SETUP]\nTYPE=t\n");
-    ASSERT_EQ(
-        game.Publish({"--minor", "1.1:" + minorDir, "--launcher-version", "1.0.6.2",
-                      "--launcher-dir", launcherDir, "--type-ini", Root("type.ini"), "--no-full"}),
-        0)
+    ASSERT_EQ(game.Publish({"--launcher-version", "1.0.6.2", "--launcher-dir", launcherDir,
+                            "--type-ini", Root("type.ini"), "--no-full"}),
+              0)
         << errors.str();
-
     EXPECT_EQ(VersionList("VERSIONLIST", "FULLVERSIONSIZE"), "0");
     EXPECT_FALSE(fs::exists(Out("Full_Varn_1.0.0.3.lbc")));
-    EXPECT_EQ(VersionList("VERSIONLIST", "MINORVERSION"), "1.1");
-    CUpdateVersion update;
-    Load(update, Out("update.uvf"));
-    EXPECT_STREQ(update.m_szMinorVersion, "1.1");
-
-    const std::string minorName = "minor_to_1.0.0.3_of_1.1.lbc";
-    auto minor = ReadZip(Out(minorName));
-    EXPECT_EQ(Keys(minor), (std::vector<std::string>{"Data/common.dat", "filelist.uvf"}));
-    EXPECT_EQ(VersionList(minorName, "GUID"), Fingerprint(Out(minorName)));
 
     // Scrambled files: the client list inside the launcher archive, type.uvf.
     auto unscramble = [](std::string data) {
@@ -198,38 +182,6 @@ TEST_F(PublisherTest, ManifestOverridesGlobs) {
                                                  {"Varngame.exe", 1},
                                                  {"Data\\big.bin", 2},
                                                  {"Data\\Map\\level1.map", 0}}));
-}
-
-TEST_F(PublisherTest, PackDirectoriesTravelAsPacks) {
-    auto put = [this](int v, const std::string& inner, const std::string& data) {
-        TempDir::WriteFile(game.VersionDir(v) + "/Data/Sound.lpk/" + inner, data);
-    };
-    for (int v = 0; v < 3; ++v) {
-        put(v, "bgm/title.wav", v == 0 ? "title 0" : "title 1");
-        put(v, "se/hit.wav", "hit");
-    }
-    put(2, "bgm/end.wav", "end");
-    ASSERT_EQ(game.Publish({"--pack-dir", "Data/Sound.lpk"}), 0) << errors.str();
-
-    auto zip = ReadZip(Out("1.0.0.1_to_1.0.0.2.lbc"));
-    EXPECT_EQ(zip.count("Data/Sound.lpk/bgm/title.wav"), 0u);
-    const std::string pack = Root("step.lpk");
-    TempDir::WriteFile(pack, zip["Data/Sound.lpk"]);
-    // Only the changed file: the launcher adds it to the installed pack.
-    EXPECT_EQ(ReadPack(pack), (Contents{{"bgm\\title.wav", "title 1"}}));
-    CUpdateVersion list;
-    LoadBytes(list, zip["filelist.uvf"]);
-    int found = 0;
-    for (const ListRow& r : FileList(list)) {
-        if (r.name == "Data\\Sound.lpk\\bgm\\title.wav") {
-            ++found;
-            EXPECT_EQ(r.type, 3);
-            EXPECT_EQ(r.hash, Fingerprint(game.VersionDir(1) + "/Data/Sound.lpk/bgm/title.wav"));
-        }
-    }
-    EXPECT_EQ(found, 1);
-    TempDir::WriteFile(pack, ReadZip(Out("Full_Varn_1.0.0.3.lbc"))["Data/Sound.lpk"]);
-    EXPECT_EQ(ReadPack(pack).size(), 3u);
 }
 
 }  // namespace

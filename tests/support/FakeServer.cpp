@@ -80,7 +80,6 @@ void FakeServer::Run() {
             std::lock_guard<std::mutex> lock(m_lock);
             m_clientFd = fd;
         }
-        ++m_connections;
         if (!m_stop) {
             Connection c(fd);
             m_script(c);

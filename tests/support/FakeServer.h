@@ -1,10 +1,7 @@
-// FakeServer: a scripted TCP server on 127.0.0.1 (run-time port) for the
-// faults a real server cannot be made to show: a connection dropped in the
-// middle of a body, a server that accepts and never answers, odd replies.
-//
-// Each accepted connection runs the script on the server's thread, one
-// connection after the other. The destructor shuts every socket down (which
-// wakes a script blocked in ReadRequest or WaitForClose) and joins the thread.
+// FakeServer: a scripted TCP server on 127.0.0.1 (run-time port) for faults
+// a real server cannot show. The script runs on the server's thread for each
+// accepted connection in turn. The destructor shuts every socket down (waking
+// a blocked script) and joins the thread.
 #pragma once
 #include <atomic>
 #include <functional>
@@ -19,8 +16,7 @@ public:
     class Connection {
     public:
         explicit Connection(int fd) : m_fd(fd) {}
-        // Reads up to the end of one request's headers; "" when the peer
-        // closed first.
+        // One request's headers; "" when the peer closed first.
         std::string ReadRequest();
         // Sends all bytes; false when the peer is gone.
         bool Send(const std::string& data);
@@ -40,7 +36,6 @@ public:
     FakeServer& operator=(const FakeServer&) = delete;
 
     int port() const { return m_port; }
-    int Connections() const { return m_connections.load(); }
 
 private:
     void Run();
@@ -48,7 +43,6 @@ private:
     int m_listenFd = -1;
     int m_port = 0;
     std::atomic<bool> m_stop{false};
-    std::atomic<int> m_connections{0};
     std::mutex m_lock;
     int m_clientFd = -1;  // connection being scripted, for shutdown
     std::thread m_thread;

@@ -135,10 +135,9 @@ bool HttpServer::StartOnce(int port) {
     return false;
 }
 
-void HttpServer::Stop() {
-    if (m_pid <= 0)
-        return;
-    // SIGTERM is nginx's fast shutdown: the master ends its workers first.
+HttpServer::~HttpServer() {
+    // m_pid is a live child here: the constructor throws otherwise. SIGTERM is
+    // nginx's fast shutdown: the master ends its workers first.
     kill(m_pid, SIGTERM);
     bool reaped = false;
     for (int i = 0; i < 100 && !(reaped = waitpid(m_pid, nullptr, WNOHANG) == m_pid); ++i)
@@ -147,11 +146,6 @@ void HttpServer::Stop() {
         kill(m_pid, SIGKILL);
         waitpid(m_pid, nullptr, 0);
     }
-    m_pid = -1;
-}
-
-HttpServer::~HttpServer() {
-    Stop();
     std::error_code ec;
     std::filesystem::remove_all(m_prefix, ec);
 }

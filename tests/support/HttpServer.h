@@ -1,12 +1,8 @@
-// HttpServer: a real nginx serving a directory on 127.0.0.1 for tests.
-// The server runs as a non-daemon child with its own temporary prefix
-// (configuration, pid, logs, temp paths); the port is chosen at run time.
-// Keep-alive is on, so a client that reuses its connection shows one
-// connection number in the access log for many requests.
-//
+// HttpServer: a real nginx child serving a directory on 127.0.0.1 (port
+// chosen at run time) with keep-alive on, from its own temporary prefix.
 // The constructor throws std::runtime_error when nginx cannot be started;
-// the destructor stops the server and removes the prefix directory (not the
-// served root). Not thread-safe; use it from the test's thread.
+// the destructor stops it and removes the prefix (not the served root).
+// Not thread-safe.
 #pragma once
 #include <sys/types.h>
 #include <string>
@@ -26,7 +22,6 @@ public:
     int port() const { return m_port; }
     // "http://127.0.0.1:<port>" without a trailing slash.
     std::string url() const;
-    const std::string& root() const { return m_root; }
 
     // Access log lines, each "<connection serial> <status> <uri>". nginx
     // writes a line just after the response, so this waits (up to a few
@@ -37,7 +32,6 @@ public:
 
 private:
     bool StartOnce(int port);
-    void Stop();
     std::string m_root;
     std::string m_extra;
     std::string m_prefix;

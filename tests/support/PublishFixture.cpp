@@ -43,9 +43,8 @@ std::string CPublishFixture::OutDir() const {
 
 std::vector<std::string> CPublishFixture::FileNames(int index) {
     std::vector<std::string> names = {"Data/big.bin", "Data/common.dat"};
-    for (int k = 1; k <= index; ++k) {
+    for (int k = 1; k <= index; ++k)
         names.push_back("Data/Map/level" + std::to_string(k) + ".map");
-    }
     names.push_back("Varngame.exe");
     names.push_back("settings.ini");
     std::sort(names.begin(), names.end());
@@ -53,18 +52,14 @@ std::vector<std::string> CPublishFixture::FileNames(int index) {
 }
 
 std::string CPublishFixture::Content(const std::string& name, int index) {
-    if (name == "Data/big.bin") {
+    if (name == "Data/big.bin")
         return BigContent(index >= 1 ? 1 : 0);
-    }
-    if (name == "Data/common.dat") {
+    if (name == "Data/common.dat")
         return "common data\n";
-    }
-    if (name == "Varngame.exe") {
+    if (name == "Varngame.exe")
         return "game build " + std::to_string(index) + "\n";
-    }
-    if (name == "settings.ini") {
+    if (name == "settings.ini")
         return "[COMMON]\nLEVEL=" + std::to_string(index) + "\n";
-    }
     const std::string prefix = "Data/Map/level";
     if (name.rfind(prefix, 0) == 0) {
         int k = std::atoi(name.c_str() + prefix.size());
@@ -76,9 +71,8 @@ std::string CPublishFixture::Content(const std::string& name, int index) {
 int CPublishFixture::Publish(const std::vector<std::string>& extra) const {
     std::vector<std::string> args = {"--out", OutDir(), "--update-name", UpdateName()};
     args.insert(args.end(), extra.begin(), extra.end());
-    for (int i = 0; i < m_count; ++i) {
+    for (int i = 0; i < m_count; ++i)
         args.push_back(Version(i) + ":" + VersionDir(i));
-    }
     return Run(args);
 }
 
@@ -88,13 +82,11 @@ int CPublishFixture::Install(int index, const std::string& gameDir) const {
 }
 
 int CPublishFixture::Run(const std::vector<std::string>& args) const {
-    if (m_runner) {
+    if (m_runner)
         return m_runner(args);
-    }
     uint32_t pid = 0;
-    if (!plat::StartProcess(BinaryPath(), args, &pid)) {
+    if (!plat::StartProcess(VARN_BINARY_DIR "/bin/varn-publish", args, &pid))
         return -1;
-    }
     int code = -1;
     // Generous: the publisher works on a few small files only.
     if (!plat::WaitForProcess(pid, 120000, &code)) {
@@ -103,10 +95,6 @@ int CPublishFixture::Run(const std::vector<std::string>& args) const {
         return -1;
     }
     return code;
-}
-
-std::string CPublishFixture::BinaryPath() {
-    return VARN_BINARY_DIR "/bin/varn-publish";
 }
 
 void CPublishFixture::WriteFile(const std::string& path, const std::string& content) {

@@ -26,13 +26,11 @@ class CPublishFixture {
 public:
     using Runner = std::function<int(const std::vector<std::string>& args)>;
 
-    // Creates the temporary directory (removed with everything in it on
-    // destruction) and the versions. Throws std::runtime_error when the
-    // directory cannot be made.
+    // Creates the versions in a temporary directory removed on destruction.
+    // Throws std::runtime_error when the directory cannot be made.
     explicit CPublishFixture(int versionCount = 3);
 
     const std::string& Root() const { return m_dir.path(); }
-    int VersionCount() const { return m_count; }
     static std::string Version(int index);
     std::string VersionDir(int index) const;
     // Default patch root: <root>/patch.
@@ -43,8 +41,7 @@ public:
     // Names of the files of a version, sorted.
     static std::vector<std::string> FileNames(int index);
 
-    // varn-publish --out OutDir() --update-name Varn <extra> <every version>.
-    // Returns the publisher's exit code.
+    // Exit code of: --out OutDir() --update-name Varn <extra> <every version>.
     int Publish(const std::vector<std::string>& extra = {}) const;
     // varn-publish install of version index into gameDir.
     int Install(int index, const std::string& gameDir) const;
@@ -52,7 +49,6 @@ public:
     int Run(const std::vector<std::string>& args) const;
 
     void SetRunner(Runner runner) { m_runner = std::move(runner); }
-    static std::string BinaryPath();
 
     // Creates parent directories and writes the file.
     static void WriteFile(const std::string& path, const std::string& content);
