@@ -196,19 +196,14 @@ TEST(ProtocolUpdater, SettingsKeepOrReplaceValues) {
     EXPECT_EQ(std::string(u->GetDefaultPath()), longPath.substr(0, 259));
 }
 
-TEST(ProtocolUpdater, DestructionReleasesTheStopEventAndDeletePathRemovesATree) {
-    TempDir tmp;
+// (DeletePath is DeleteTree, tested with the platform layer.)
+TEST(ProtocolUpdater, DestructionReleasesTheStopEvent) {
     plat::EventHandle copy;
     {
         CHTTPUpdater http;
         InstallStopEvent(http);
         copy = http.GetStopEvent();
         EXPECT_EQ(plat::WaitForSingleObject(copy, 0), plat::WAIT_TIMEOUT_CODE);
-        WriteFile(tmp / "unpack/a/b/c.bin", "x");
-        WriteFile(tmp / "unpack/d.bin", "y");
-        EXPECT_EQ(http.DeletePath((tmp / "unpack").c_str()), 1);
-        EXPECT_FALSE(std::filesystem::exists(tmp / "unpack"));
-        EXPECT_EQ(http.DeletePath((tmp / "unpack").c_str()), 0);
     }
     EXPECT_NE(plat::WaitForSingleObject(copy, 0), plat::WAIT_TIMEOUT_CODE);
 }

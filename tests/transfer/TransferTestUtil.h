@@ -1,5 +1,4 @@
-// Helpers of the transfer tests: deterministic content, a recorder of the
-// progress notifications, and the engine's way to stop a download.
+// Transfer test helpers: content, a notification recorder, the engine's stop.
 #pragma once
 #include <algorithm>
 #include <functional>
@@ -21,10 +20,8 @@ inline constexpr auto WriteFile = &TempDir::WriteFile;
 inline std::string Pattern(size_t size) {
     std::string s(size, '\0');
     uint32_t x = 2463534242u;
-    for (auto& c : s) {
-        x ^= x << 13, x ^= x >> 17, x ^= x << 5;
-        c = static_cast<char>(x);
-    }
+    for (auto& c : s)
+        c = static_cast<char>(x ^= x << 13, x ^= x >> 17, x ^= x << 5);
     return s;
 }
 
@@ -55,10 +52,7 @@ public:
             c.push_back(n.code);
         return c;
     }
-    int Count(int code) const {
-        auto c = Codes();
-        return static_cast<int>(std::count(c.begin(), c.end(), code));
-    }
+    int Count(int code) const { return static_cast<int>(std::ranges::count(Codes(), code)); }
     std::vector<Note> notes;
     std::function<void(const Note&)> onNote;
 

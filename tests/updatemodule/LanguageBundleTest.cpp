@@ -1,7 +1,5 @@
-// The shipped texts must fit their callers: every id the library asks for is
-// present in both tables, and each text's printf conversions match the
-// arguments the caller passes (a translated text that asks for more
-// arguments than given reads garbage).
+// Every id the library asks for is in both shipped tables, with the printf
+// conversions its caller supplies (a text asking for more reads garbage).
 #include <gtest/gtest.h>
 
 #include <map>
@@ -25,8 +23,7 @@ std::string Conversions(const std::string& text) {
     return out;
 }
 
-// Id -> conversions its caller supplies ("s" per string argument). Window
-// texts (101-135) are prefixes the window extends: no conversions.
+// Id -> conversions its caller supplies; window texts (101-135) take none.
 std::map<unsigned, std::string> Expected() {
     std::map<unsigned, std::string> t;
     for (unsigned id = 101; id <= 135; ++id)

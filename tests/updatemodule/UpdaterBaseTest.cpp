@@ -18,12 +18,6 @@ void Record(int32_t code, UPDATE_CALLBACK_INFO* info) {
     g_seen.push_back({code, info->nErrorCode, info->nCustomErrorCode, info->szErrorMsg});
 }
 
-bool FakeResponse(uint32_t* extended, char* buf, size_t size) {
-    *extended = 42;
-    snprintf(buf, size, "550 Access denied");
-    return true;
-}
-
 }  // namespace
 
 using LogTest = ModuleTest;
@@ -134,7 +128,10 @@ TEST_F(ErrorTest, KindsSetMessageCodesAndNotification) {
 
 TEST_F(ErrorTest, ExtendedErrorTakesTheServerResponse) {
     EnableLogs();
-    CUpdaterBase::SetResponseTextHook(FakeResponse);
+    CUpdaterBase::SetResponseTextHook([](uint32_t* extended, char* buf, size_t size) {
+        *extended = 42;
+        return snprintf(buf, size, "550 Access denied") > 0;
+    });
     g_UpdateLogger.SetLastErrorMsg(ERROR_KIND_CUSTOM, 12003, nullptr, 2004);
     EXPECT_STREQ(CUpdaterBase::GetLastErrorMessage(), "550 Access denied");
 
