@@ -2,11 +2,8 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <filesystem>
 
 #include "platform/Process.h"
-
-namespace fs = std::filesystem;
 
 namespace varntest {
 
@@ -27,18 +24,6 @@ CPublishFixture::CPublishFixture(int versionCount)
     for (int i = 0; i < m_count; ++i)
         for (const std::string& name : FileNames(i))
             WriteFile(VersionDir(i) + "/" + name, Content(name, i));
-}
-
-std::string CPublishFixture::Version(int index) {
-    return "1.0.0." + std::to_string(index + 1);
-}
-
-std::string CPublishFixture::VersionDir(int index) const {
-    return (fs::path(m_dir.path()) / "versions" / Version(index)).string();
-}
-
-std::string CPublishFixture::OutDir() const {
-    return (fs::path(m_dir.path()) / "patch").string();
 }
 
 std::vector<std::string> CPublishFixture::FileNames(int index) {
@@ -95,10 +80,6 @@ int CPublishFixture::Run(const std::vector<std::string>& args) const {
         return -1;
     }
     return code;
-}
-
-void CPublishFixture::WriteFile(const std::string& path, const std::string& content) {
-    TempDir::WriteFile(path, content);
 }
 
 }  // namespace varntest

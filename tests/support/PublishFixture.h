@@ -31,10 +31,10 @@ public:
     explicit CPublishFixture(int versionCount = 3);
 
     const std::string& Root() const { return m_dir.path(); }
-    static std::string Version(int index);
-    std::string VersionDir(int index) const;
+    static std::string Version(int index) { return "1.0.0." + std::to_string(index + 1); }
+    std::string VersionDir(int index) const { return m_dir / ("versions/" + Version(index)); }
     // Default patch root: <root>/patch.
-    std::string OutDir() const;
+    std::string OutDir() const { return m_dir / "patch"; }
     static const char* UpdateName() { return "Varn"; }
     // Content the fixture gives a file in a version ("" when absent).
     static std::string Content(const std::string& name, int index);
@@ -51,7 +51,9 @@ public:
     void SetRunner(Runner runner) { m_runner = std::move(runner); }
 
     // Creates parent directories and writes the file.
-    static void WriteFile(const std::string& path, const std::string& content);
+    static void WriteFile(const std::string& path, const std::string& content) {
+        TempDir::WriteFile(path, content);
+    }
 
 private:
     TempDir m_dir;
