@@ -41,34 +41,24 @@ bool CanConnect(int port) {
 std::string MakeConfig(const std::string& prefix, const std::string& root, int port,
                        const std::string& extra) {
     std::ostringstream c;
-    c << "daemon off;\n"
-      << "master_process on;\n"
-      << "worker_processes 1;\n"
+    c << "daemon off;\nmaster_process on;\nworker_processes 1;\n"
       << "pid " << prefix << "/nginx.pid;\n"
       << "error_log " << prefix << "/error.log warn;\n";
     // Workers drop to "nobody" by default and could not read a root-owned
     // temp directory.
     if (geteuid() == 0)
         c << "user root;\n";
-    c << "events { worker_connections 128; }\n"
-      << "http {\n"
-      << "  default_type application/octet-stream;\n"
+    c << "events { worker_connections 128; }\nhttp {\n  default_type application/octet-stream;\n"
       << "  log_format conn '$connection $status $uri';\n"
       << "  access_log " << prefix << "/access.log conn;\n"
-      << "  client_body_temp_path " << prefix << "/tmp/body;\n"
-      << "  proxy_temp_path " << prefix << "/tmp/proxy;\n"
-      << "  fastcgi_temp_path " << prefix << "/tmp/fastcgi;\n"
-      << "  uwsgi_temp_path " << prefix << "/tmp/uwsgi;\n"
-      << "  scgi_temp_path " << prefix << "/tmp/scgi;\n"
-      << "  sendfile on;\n"
-      << "  keepalive_timeout 60s;\n"
-      << "  keepalive_requests 100000;\n"
-      << "  server {\n"
+      << "  sendfile on;\n  keepalive_timeout 60s;\n  keepalive_requests 100000;\n";
+    for (const char* t : {"client_body", "proxy", "fastcgi", "uwsgi", "scgi"})
+        c << "  " << t << "_temp_path " << prefix << "/tmp/" << t << ";\n";
+    c << "  server {\n"
       << "    listen 127.0.0.1:" << port << ";\n"
       << "    root " << root << ";\n"
       << "    " << extra << "\n"
-      << "  }\n"
-      << "}\n";
+      << "  }\n}\n";
     return c.str();
 }
 
