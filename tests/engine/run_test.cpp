@@ -27,9 +27,7 @@ std::string Fingerprint(const std::string& path) {
 
 CVersionFileWriter Record(const char* version) {
     CVersionFileWriter record;
-    record.updateName = "Varn";
-    record.updateVersion = version;
-    record.minorVersion = "unknown";
+    record.updateName = "Varn", record.updateVersion = version, record.minorVersion = "unknown";
     return record;
 }
 
@@ -136,8 +134,6 @@ TEST_F(HandRunTest, DownloadCheckNeedsSizeAndExactFingerprint) {
     for (const auto& [file, fingerprint, size, expected] : rows)
         EXPECT_EQ(expected, engine.DownloadCheck(file.c_str(), fingerprint.c_str(), size))
             << file << " " << fingerprint << " " << size;
-    EXPECT_EQ(1, engine.ExistUpdateFile(path.c_str(), 0));
-    EXPECT_EQ(0, engine.ExistUpdateFile((path + ".x").c_str(), 0));
 }
 
 }  // namespace

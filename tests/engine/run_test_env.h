@@ -1,6 +1,5 @@
-// Fixtures of the engine's patch-run tests: a transfer object that serves a
-// local directory as the patch server, the engine with its protected steps
-// opened to the tests, and a recorder of notifications.
+// Engine test fixtures: a local directory served as the patch server, the
+// engine with its protected steps opened, and a notification recorder.
 #pragma once
 #include <cstdint>
 #include <functional>

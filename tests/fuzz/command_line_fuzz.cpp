@@ -1,11 +1,7 @@
-// Arbitrary command lines through the launcher's option walk. The
-// forwarded-option string handed to a relaunched launcher must stay within
-// its 259 characters and must mean the same when walked again: walking it
-// must give it back unchanged.
-//
-// The module works in a scratch game directory, under a launcher name no
-// other process has and with no game name, so the walk neither deletes
-// anything outside the scratch directory nor ends or waits for processes.
+// Arbitrary command lines through the launcher's option walk: the forwarded
+// options fit 259 characters and walk again to themselves. A scratch game
+// directory and a unique launcher name keep the walk away from other files
+// and processes.
 #include <unistd.h>
 
 #include <cstdint>
@@ -35,14 +31,12 @@ void RemoveScratch() {
 FuzzModule& Module() {
     static FuzzModule* module = [] {
         char templ[] = "/tmp/varn-cmdline-fuzz-XXXXXX";
-        if (mkdtemp(templ) == nullptr) {
+        if (mkdtemp(templ) == nullptr)
             std::abort();
-        }
         g_scratch = templ;
         std::atexit(RemoveScratch);
-        if (chdir(templ) != 0) {
+        if (chdir(templ) != 0)
             std::abort();
-        }
         setenv("TMPDIR", templ, 1);
         std::snprintf(g_FileUpdater.m_szExeName, sizeof(g_FileUpdater.m_szExeName),
                       "varn-cmdline-fuzz-%d", static_cast<int>(getpid()));
@@ -60,14 +54,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The line is a C string of at most what PARAM can hold.
     std::string line(reinterpret_cast<const char*>(data), std::min<size_t>(size, 259));
     line = line.substr(0, line.find('\0'));
-    if (line.find("-copy") != std::string::npos) {
+    if (line.find("-copy") != std::string::npos)
         return 0;  // ends the walk before any forwarding; nothing to compare
-    }
     module.ApplyCommandLine(line.c_str());
     const std::string first = g_FileUpdater.ForwardOptions();
-    if (first.size() > 259) {
+    if (first.size() > 259)
         std::abort();
-    }
     module.ApplyCommandLine(first.c_str());
     if (first != g_FileUpdater.ForwardOptions()) {
         std::fprintf(stderr, "forwarded [%s] walked again gave [%s]\n", first.c_str(),

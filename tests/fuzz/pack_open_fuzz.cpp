@@ -1,7 +1,6 @@
-// Opens arbitrary bytes as a pack and reads every file it lists. An even
-// first byte: the rest is the file. Odd: the rest is a plain header and what
-// goes at the tree area; the header gets scrambled and the file extended past
-// the data start, so the fuzzer reaches the tree parser without the key.
+// Opens arbitrary bytes as a pack and reads every file it lists. An odd first
+// byte: the rest is a plain header (scrambled here) and the tree area, padded
+// past the data start so the fuzzer reaches the tree parser without the key.
 #include <stdlib.h>
 
 #include <cstdint>

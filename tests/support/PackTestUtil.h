@@ -18,7 +18,6 @@ inline void FlipPackHeader(std::string& bytes) {
         bytes[i] = char(bytes[i] ^ kPackKey[i % 24]);
 }
 
-// The T stored at off in bytes.
 template <class T>
 T At(const std::string& bytes, size_t off) {
     T v;
@@ -26,8 +25,7 @@ T At(const std::string& bytes, size_t off) {
     return v;
 }
 
-// Writes a new pack at path holding files (inner path -> content), replacing
-// any file there. Throws std::runtime_error on failure.
+// A new pack at path (replacing any file) holding files (inner path -> content).
 inline void WritePack(const std::string& path, const std::map<std::string, std::string>& files,
                       const char* password = nullptr) {
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());
