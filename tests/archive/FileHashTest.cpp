@@ -13,7 +13,6 @@ using varntest::TempDir;
 
 namespace {
 
-// Reference: plain SHA-1 of a byte string, as upper-case hex.
 std::string Sha1Hex(const std::string& bytes) {
     unsigned char md[EVP_MAX_MD_SIZE];
     unsigned int len = 0;
@@ -27,7 +26,6 @@ std::string Sha1Hex(const std::string& bytes) {
     return hex;
 }
 
-// Bytes that differ at every offset, so a wrong sample position shows.
 std::string Pattern(size_t size) {
     std::string s(size, '\0');
     uint32_t x = 2463534242u;
@@ -36,8 +34,6 @@ std::string Pattern(size_t size) {
     return s;
 }
 
-// What the service publishes, rebuilt here from the rule: the whole file
-// below 88 000 bytes, else the ten 8000-byte samples at multiples of size/10.
 std::string ExpectedFingerprint(const std::string& file) {
     if (file.size() < 88000)
         return Sha1Hex(file);
@@ -105,7 +101,6 @@ TEST(FileHash, FailedOrRepeatedUseKeepsTheDigestDefinedAndReportsAppend) {
     hash.Update("more", 4);  // no Reset: must not disturb the stored digest
     hash.Final();
 
-    // Reports append to what the buffer holds.
     char twice[81] = {};
     hash.ReportHash(twice, REPORT_HEX);
     hash.ReportHash(twice, REPORT_HEX);

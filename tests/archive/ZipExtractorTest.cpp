@@ -35,7 +35,6 @@ struct Note {
 std::vector<Note> g_notes;
 std::vector<int> g_codes;
 
-// Every regular file below dir, as sorted paths relative to it.
 std::vector<std::string> FilesBelow(const std::string& dir) {
     std::vector<std::string> files;
     for (const auto& e : fs::recursive_directory_iterator(dir))
@@ -94,7 +93,6 @@ TEST_F(ZipExtractorTest, UnpacksStoredDeflatedAndNestedEntries) {
     const auto mtime = std::chrono::file_clock::to_sys(fs::last_write_time(out + "/a.txt"));
     EXPECT_EQ(std::chrono::system_clock::to_time_t(mtime), std::mktime(&want));
 
-    // The wrong expected count is only reported; the archive's entries count.
     ASSERT_EQ(g_codes, (std::vector<int>{8, 9, 9, 9, 9, 10}));
     EXPECT_EQ(g_notes[0].name, archive);
     EXPECT_EQ(g_notes[0].count, 99);
@@ -104,7 +102,6 @@ TEST_F(ZipExtractorTest, UnpacksStoredDeflatedAndNestedEntries) {
     EXPECT_EQ(g_notes[5].name, archive);
     EXPECT_EQ(host.keepAliveStarts + host.keepAliveStops, 2);
 
-    // An empty archive, counted from the archive, still clears the output.
     Clear();
     WriteZip(archive, {});
     EXPECT_EQ(Extract(5, 0, 1), 1);
@@ -196,7 +193,6 @@ TEST_F(ZipExtractorTest, GameDirectoryIsKeptButLinksOutOfItAreNotFollowed) {
     EXPECT_STREQ(CUpdaterBase::GetLastErrorMessage(), "Zip Error linked/evil.txt");
 }
 
-// Entry names are data, never a format string.
 TEST_F(ZipExtractorTest, ErrorMessagesTakeTheNameLiterally) {
     const struct {
         uint32_t code;
@@ -211,7 +207,6 @@ TEST_F(ZipExtractorTest, ErrorMessagesTakeTheNameLiterally) {
     }
 }
 
-// In user-log mode the update log must not show where the archive is.
 TEST_F(ZipExtractorTest, UserLogModeLeavesTheArchivePathOutOfTheLog) {
     TempDir cwd({.enter = true});  // the update log needs its marker file here
     TempDir::WriteFile(cwd / "LauncherLog.log", "");

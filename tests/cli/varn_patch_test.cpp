@@ -24,8 +24,6 @@ constexpr auto ReadText = varntest::TempDir::ReadFile;
 
 class VarnPatchTest : public ::testing::Test {
 protected:
-    // Installs the program, the core library beside it (found through its
-    // $ORIGIN run path) and the language bundle, with root as PatchRoot.
     void PlaceHost(const std::string& root) {
         varntest::TempDir::WriteFile(game + "/version.ini", "[PATH]\nPatchRoot=" + root + "\n");
         for (const char* name : {"varn-patch", "libvarncore.so", "Resource_Jpn.ini"}) {
@@ -36,7 +34,6 @@ protected:
                 fs::copy_file(from, fs::path(game) / name, fs::copy_options::overwrite_existing);
         }
     }
-    // Starts the program, output to `out`; "-checked": not held up by a parallel test's run.
     pid_t Start() {
         const pid_t pid = fork();
         if (pid == 0) {
@@ -49,7 +46,6 @@ protected:
         }
         return pid;
     }
-    // Waits for the program (started now when pid is -1): its exit code or -1.
     int Run(pid_t pid = -1) {
         int status = 0;
         if (waitpid(pid < 0 ? Start() : pid, &status, 0) < 0)
@@ -93,13 +89,11 @@ TEST_F(VarnPatchTest, InterruptStopsTheRunAndSaysSo) {
     CPublishFixture fixture(2);
     ASSERT_EQ(fixture.Publish({"--store"}), 0);  // stored: the archive stays 100 KB
     ASSERT_EQ(fixture.Install(0, game), 0);
-    // Slow enough that the interrupt lands in the middle of the archive.
     varntest::HttpServer server(fixture.Root(), "limit_rate 8k;");
     PlaceHost(server.url() + "/patch");
 
     const pid_t pid = Start();
     ASSERT_GT(pid, 0);
-    // Bounded wait for the archive download to begin.
     for (int i = 0; i < 600 && ReadText(out).find("download 1.0.0.1_to_1.0.0.2.lbc") == out.npos;
          ++i)
         plat::Sleep(50);

@@ -67,7 +67,6 @@ TEST(File, CopyReplacesWholeFileKeepsModeLeavesNoTemporary) {
     ASSERT_TRUE(WriteWholeFile(dir / "src", big.data(), big.size()));
     ASSERT_EQ(chmod((dir / "src").c_str(), 0750), 0);
     TempDir::WriteFile(dir / "dst", "old contents");
-    // Clearing the read-only attribute is what lets the copy through.
     ASSERT_TRUE(SetReadOnly(dir / "dst", true) && SetReadOnly(dir / "dst", false));
     ASSERT_TRUE(CopyFile(dir / "src", dir / "dst", false));
     ASSERT_TRUE(CopyFile(dir / "src", dir / "fresh", true));
@@ -90,7 +89,6 @@ TEST(File, DirectoryChainsAndTreesThatHoldLinks) {
     EXPECT_TRUE(IsDirectory(dir / "a/b/c"));
     TempDir::WriteFile(dir / "a/b/f", "x");
     EXPECT_FALSE(CreateDirectoryChain(dir / "a/b/f/g"));
-    // A link inside the tree is removed, never followed out of it.
     TempDir::WriteFile(outside / "keep", "k");
     std::filesystem::create_directory_symlink(outside.path(), dir / "a/link");
     ASSERT_TRUE(DeleteTree(dir / "a"));

@@ -56,7 +56,6 @@ TEST(PublishInputTest, RefusesUnsafeOrUnusableArguments) {
         EXPECT_FALSE(err.empty());
         ExpectNothingPublished(game.OutDir());
     }
-    // Malformed command lines are usage errors.
     EXPECT_EQ(RunTool({}), 2);
     EXPECT_EQ(RunTool({"--out", "/tmp/x", "--update-name", "Varn", "1.0.0.1"}), 2);
     EXPECT_EQ(RunTool({"--bogus"}), 2);

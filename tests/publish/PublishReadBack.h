@@ -19,8 +19,6 @@ namespace pubtest {
 using varntest::TempDir;
 using Contents = std::map<std::string, std::string>;
 
-// Entry name -> content of every entry of a zip archive; empty when the
-// archive cannot be read.
 inline Contents ReadZip(const std::string& path) {
     Contents out;
     unzFile z = unzOpen64(path.c_str());
@@ -47,7 +45,6 @@ inline std::string Profile(const std::string& path, const char* section, const c
     return buf;
 }
 
-// CFileHash fingerprint of a file as 40 hex digits; "" when unreadable.
 inline std::string Fingerprint(const std::string& path) {
     CFileHash h;
     h.Reset();

@@ -93,7 +93,6 @@ TEST_F(PublisherTest, PatchRootReadsBackAndIsRepeatable) {
 TEST_F(PublisherTest, IncrementalArchiveHoldsChangedFilesAndTheirList) {
     ASSERT_EQ(game.Publish({"--config", "*.ini"}), 0) << errors.str();
     auto zip = ReadZip(Out("1.0.0.1_to_1.0.0.2.lbc"));
-    // common.dat is unchanged and stays out; big.bin changed (same size).
     EXPECT_EQ(Keys(zip),
               (std::vector<std::string>{"Data/Map/level1.map", "Data/big.bin", "Varngame.exe",
                                         "filelist.uvf", "settings.ini"}));
@@ -103,8 +102,6 @@ TEST_F(PublisherTest, IncrementalArchiveHoldsChangedFilesAndTheirList) {
     LoadBytes(list, zip["filelist.uvf"]);
     EXPECT_STREQ(list.m_szUpdateVersion, "1.0.0.2");
     EXPECT_STREQ(list.m_szLatestVersion, "1.0.0.3");
-    // Installed state without a minor version must compare below any minor
-    // published later.
     EXPECT_STREQ(list.m_szMinorVersion, "0");
     auto rows = FileList(list);
     const std::pair<const char*, int> want[] = {
@@ -122,8 +119,6 @@ TEST_F(PublisherTest, IncrementalArchiveHoldsChangedFilesAndTheirList) {
     }
 }
 
-// The launcher's fingerprint reads only samples of large files, so a change
-// between samples leaves it unchanged; the file must still be published.
 TEST_F(PublisherTest, ChangeBetweenFingerprintSamplesIsPublished) {
     std::string big = game.VersionDir(2) + "/Data/big.bin";
     std::string data = TempDir::ReadFile(big);
@@ -154,7 +149,6 @@ TEST_F(PublisherTest, LauncherTypeFileAndNoFull) {
     EXPECT_EQ(VersionList("VERSIONLIST", "FULLVERSIONSIZE"), "0");
     EXPECT_FALSE(fs::exists(Out("Full_Varn_1.0.0.3.lbc")));
 
-    // Scrambled files: the client list inside the launcher archive, type.uvf.
     auto unscramble = [](std::string data) {
         ScrambleBuffer(reinterpret_cast<uint8_t*>(data.data()), data.size());
         return data;

@@ -28,8 +28,6 @@ TEST(HttpFaults, BrokenRepliesFailWithoutHanging) {
         {"connection dropped mid-body", Head(10000) + std::string(5000, 'x'), false, 12030, 5000,
          true},
         {"silent after the request", "", true, 12002, 0, false},
-        {"silent in the middle of the body", Head(10000) + std::string(100, 'x'), true, 12002, 100,
-         true},
         {"no content length", "HTTP/1.0 200 OK\r\n\r\nbody without length", false, 12150, 0, false},
         {"not an HTTP reply", "421 Service not available, closing control connection.\r\n", false,
          12152, 0, false},
@@ -79,7 +77,6 @@ TEST(HttpFaults, RequestAsksForAFreshCopy) {
         EXPECT_NE(request.find(header), std::string::npos) << header;
 }
 
-// Feeds a block line by line; returns the result of the last line.
 CHttpReplyHeader::LineResult FeedAll(CHttpReplyHeader& h, const std::string& text) {
     CHttpReplyHeader::LineResult last = CHttpReplyHeader::LINE_MORE;
     for (size_t at = 0, end; at < text.size(); at = end + 1) {
@@ -96,7 +93,6 @@ TEST(HttpReplyHeader, FinalReplyDecides) {
         int status;
         int64_t length;  // -1: none usable
     } cases[] = {
-        {"plain", "HTTP/1.1 200 OK\r\nContent-Length: 42\r\n\r\n", 200, 42},
         {"case and blanks", "HTTP/1.1 200 OK\r\ncontent-length:\t 7 \r\n\r\n", 200, 7},
         {"interim first",
          "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\n", 200, 3},
@@ -116,9 +112,8 @@ TEST(HttpReplyHeader, FinalReplyDecides) {
         EXPECT_EQ(FeedAll(h, c.text), CHttpReplyHeader::LINE_FINAL);
         EXPECT_EQ(h.Status(), c.status);
         EXPECT_EQ(h.HasLength(), c.length >= 0);
-        if (c.length >= 0) {
+        if (c.length >= 0)
             EXPECT_EQ(h.Length(), static_cast<uint64_t>(c.length));
-        }
     }
     CHttpReplyHeader h;
     FeedAll(h, "HTTP/1.0 500 Internal Server Error\r\n");

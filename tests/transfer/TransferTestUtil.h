@@ -16,7 +16,6 @@ using varntest::TempDir;
 inline constexpr auto ReadFile = &TempDir::ReadFile;
 inline constexpr auto WriteFile = &TempDir::WriteFile;
 
-// Deterministic content whose every 4096-byte block differs.
 inline std::string Pattern(size_t size) {
     std::string s(size, '\0');
     uint32_t x = 2463534242u;
@@ -31,7 +30,6 @@ struct Note {
     uint64_t fileSize, fileReceived, lastRead, totalReceived;
 };
 
-// Records every notification; optionally runs an action on each.
 class Recorder {
 public:
     Recorder() {
@@ -60,12 +58,10 @@ private:
     static inline Recorder* s_self = nullptr;
 };
 
-// The engine's per-file stop event.
 inline void InstallStopEvent(CProtocolUpdater& u) {
     u.SetStopEvent(plat::CreateEvent(true, false));
 }
 
-// The engine's stop request: take the event, signal, close, clear.
 inline void RequestStop(CProtocolUpdater& u) {
     plat::EventHandle ev = u.GetStopEvent();
     plat::SetEvent(ev);

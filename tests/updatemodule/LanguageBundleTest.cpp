@@ -10,7 +10,6 @@
 
 namespace {
 
-// The conversion letters of a printf format in order ("%%" is a literal).
 std::string Conversions(const std::string& text) {
     std::string out;
     for (size_t i = text.find('%'); i != std::string::npos; i = text.find('%', i + 1)) {
@@ -23,7 +22,6 @@ std::string Conversions(const std::string& text) {
     return out;
 }
 
-// Id -> conversions its caller supplies; window texts (101-135) take none.
 std::map<unsigned, std::string> Expected() {
     std::map<unsigned, std::string> t;
     for (unsigned id = 101; id <= 135; ++id)

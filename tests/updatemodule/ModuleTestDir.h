@@ -28,7 +28,6 @@ protected:
     void TearDown() override { CUpdaterBase::ResetSharedStateForTests(); }
 
     std::string Path(const std::string& name) const { return m_dir + "/" + name; }
-    // Turns the update and patch logs on the way an operator does.
     void EnableLogs() {
         Write(Path("LauncherLog.log"), "");
         CUpdaterBase::s_nSaveLog = 1;

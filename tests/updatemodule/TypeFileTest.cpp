@@ -9,7 +9,6 @@ namespace {
 // Independent of the module's scrambler, so a wrong key there shows.
 constexpr auto Scrambled = varntest::CVersionFileWriter::Scramble;
 
-// Exposes the protected loader.
 class TestModule : public CUpdateModule {
 public:
     using CUpdateModule::LoadTypeFile;
@@ -61,8 +60,6 @@ TEST_F(TypeFileTest, LoadAppliesEverySectionAndKeepsThePlainCopyPrivate) {
     module.GetNoticeURL(url, nullptr);
     EXPECT_STREQ(url, "http://notice.example/test.html");
 
-    // The plain copy (it holds the mail password) lives in the private
-    // temporary directory, not beside other users' files.
     char plain[260];
     CUpdaterBase::GetPlainTypePath(plain, sizeof(plain));
     EXPECT_EQ(Read(plain), kTypeFile);
@@ -71,7 +68,6 @@ TEST_F(TypeFileTest, LoadAppliesEverySectionAndKeepsThePlainCopyPrivate) {
                   std::filesystem::perms::others_all,
               std::filesystem::perms::none);
 
-    // A later load that fails leaves the old copy to be read.
     std::filesystem::remove(Path("Update/type.uvf"));
     EXPECT_EQ(module.LoadTypeFile(), 0);
     module.GetNoticeURL(url, nullptr);
@@ -86,7 +82,6 @@ TEST_F(TypeFileTest, EmptyStoredFileChangesNothing) {
     EXPECT_EQ(CUpdaterBase::s_nSaveLog, 0);
     EXPECT_EQ(g_LoginFront.IsLoginFront(), 1);
 
-    // Without any plain copy the built-in values answer.
     EXPECT_EQ(module.IsLiveServerUpdate(), 1);
     EXPECT_NE(UserLogText().find("for Live \n"), std::string::npos);
     char url[260] = {};

@@ -49,7 +49,6 @@ TEST_F(LogTest, LinesAreTimeStampedAndAppendedToDatedFiles) {
     const std::string patch = Read(Path("Update/PATCHLOG.txt"));
     EXPECT_TRUE(std::regex_search(patch, std::regex(R"(^\[[^\]]+\] patched 3\n$)"))) << patch;
 
-    // File names carry the date: LOG_YYYY_MM_DD.txt and USERLOGFILE_YYYY_MM_DD.txt.
     UserLog("u\n");
     const std::regex dated(R"((LOG|USERLOGFILE)_\d{4}_\d\d_\d\d\.txt)");
     for (const char* dir : {"Update/Log", "Log"}) {
@@ -57,7 +56,6 @@ TEST_F(LogTest, LinesAreTimeStampedAndAppendedToDatedFiles) {
             EXPECT_TRUE(std::regex_match(e.path().filename().string(), dated)) << e.path();
         }
     }
-    // An overlong line is cut, not overrun.
     g_UpdateLogger.UpdateLog("%s\n", std::string(5000, 'x').c_str());
     const size_t grown = UpdateLogText().size() - update.size();
     EXPECT_GT(grown, 2000u);
@@ -87,17 +85,13 @@ TEST_F(ErrorTest, KindsSetMessageCodesAndNotification) {
     EXPECT_STREQ(CUpdaterBase::GetLastErrorMessage(), "first text");
     EXPECT_EQ(CUpdaterBase::GetLastErrorKind(), ERROR_KIND_CUSTOM);
 
-    // A null message keeps the previous text but still records and notifies.
     g_UpdateLogger.SetLastErrorMsg(ERROR_KIND_CUSTOM, 6, nullptr, 1004);
     EXPECT_STREQ(CUpdaterBase::GetLastErrorMessage(), "first text");
 
-    // Kind 2 always uses the system's text, whatever message is passed.
     g_UpdateLogger.SetLastErrorMsg(ERROR_KIND_SYSTEM, 2, "ignored", 0);
     const std::string system = plat::FormatMessageText(2);
     EXPECT_EQ(CUpdaterBase::GetLastErrorMessage(), system);
 
-    // Kind 0 clears the text and the record's codes, keeps the new codes, and
-    // stays silent.
     g_UpdateLogger.SetLastErrorMsg(ERROR_KIND_NONE, 9, "ignored too", 77);
     EXPECT_STREQ(CUpdaterBase::GetLastErrorMessage(), "");
     EXPECT_EQ(CUpdaterBase::GetLastErrorKind(), ERROR_KIND_NONE);
@@ -110,7 +104,6 @@ TEST_F(ErrorTest, KindsSetMessageCodesAndNotification) {
                                         {NOTIFY_ERROR, 6, 1004, "first text"},
                                         {NOTIFY_ERROR, 2, 0, system}};
     EXPECT_EQ(g_seen, expected);
-    // Without a callback the record is kept but nobody is told.
     CUpdaterBase::SetCallBack(nullptr, nullptr);
     g_UpdateLogger.SetLastErrorMsg(ERROR_KIND_CUSTOM, 1, "text", 101);
     EXPECT_EQ(g_seen, expected);
@@ -135,12 +128,10 @@ TEST_F(ErrorTest, ExtendedErrorTakesTheServerResponse) {
     g_UpdateLogger.SetLastErrorMsg(ERROR_KIND_CUSTOM, 12003, nullptr, 2004);
     EXPECT_STREQ(CUpdaterBase::GetLastErrorMessage(), "550 Access denied");
 
-    // With kind 2 the response is logged, then replaced by the system text.
     g_UpdateLogger.SetLastErrorMsg(ERROR_KIND_SYSTEM, 12003, nullptr, 0);
     EXPECT_EQ(CUpdaterBase::GetLastErrorMessage(), plat::FormatMessageText(12003));
 
     const std::string log = UpdateLogText();
     EXPECT_EQ(Count(log, "ERROR_INTERNET_EXTENDED_ERROR 42 ErrorMsg 550 Access denied\n"), 2u);
-    // The response line comes before the record line of the same call.
     EXPECT_LT(log.find("ERROR_INTERNET_EXTENDED_ERROR"), log.find("SetLastErrorMsg"));
 }
