@@ -138,6 +138,43 @@ TEST_F(PatchRunTest, ChainOfTwoArchivesAdvancesTheRecordAfterEach) {
     EXPECT_EQ(0, Requests("Full_Varn_1.0.0.3.lbc"));
 }
 
+TEST_F(PatchRunTest, MinorUpdateOnTheLatestVersion) {
+    const std::string minorDir = fixture.Root() + "/minor";
+    fs::copy(fixture.VersionDir(2), minorDir, fs::copy_options::recursive);
+    WriteText(minorDir + "/Data/hotfix.txt", "hotfix");
+    WriteText(minorDir + "/Varngame.exe", "hotfixed build");
+    Prepare(2, {"--minor", "0.1:" + minorDir});
+
+    ASSERT_EQ(RUN_OK, module.UpdateRun());
+    EXPECT_EQ("hotfix", ReadText(game + "/Data/hotfix.txt"));
+    EXPECT_EQ("hotfixed build", ReadText(game + "/Varngame.exe"));
+    char local[64] = {}, latest[64] = {};
+    module.GetMinorUpdateVersion(local, latest);
+    EXPECT_STREQ("0.1", local);
+    EXPECT_STREQ("0.1", latest);
+    EXPECT_EQ(1, Requests("minor_to_1.0.0.3_of_0.1.lbc"));
+}
+
+// The full archive wins once the chain is bigger, and unpacks over the game
+// without removing anything the player has.
+TEST_F(PatchRunTest, FullArchiveWhenTheChainIsBigger) {
+    Prepare(0);
+    const std::string list = Patch("versionlist.uvf");
+    const std::string key =
+        "FULLVERSIONSIZE=" +
+        *plat::ProfileText(ReadText(list)).Find("VERSIONLIST", "FULLVERSIONSIZE");
+    std::string text = ReadText(list);
+    WriteText(list, text.replace(text.find(key), key.size(), "FULLVERSIONSIZE=1"));
+    WriteText(game + "/keep.me", "player file");
+    module.SetFullVersionDownload(1);
+    ASSERT_EQ(RUN_OK, module.UpdateRun());
+    ExpectVersion(2);
+    EXPECT_EQ("player file", ReadText(game + "/keep.me"));
+    EXPECT_EQ("1.0.0.3", LocalVersion());
+    EXPECT_EQ(1, Requests("Full_Varn_1.0.0.3.lbc"));
+    EXPECT_EQ(0, Requests(std::string(kFirst) + ".lbc"));
+}
+
 TEST_F(PatchRunTest, FullVersionNeededEndsWithFifteenThenFourteen) {
     Prepare(-1);  // no installation record: only a full update can help
     ASSERT_EQ(1, module.StartUpdate());
