@@ -173,7 +173,8 @@ protected:
     // version; otherwise the manual version when one is set.
     void GetLastVersion();
     // Steps of CheckUpdateListVersion / CheckOnlyVersion (FileUpdaterVersion.cpp).
-    void CopyPublishedState();
+    // Takes the published (update.uvf) fields into the decision state.
+    void CopyPublishedState(const CUpdateVersion& published);
     void CopyLocalState();
     int DecideUpdate();
     int DecideMinorUpdate();

@@ -7,13 +7,7 @@ int CFileUpdater::CheckLauncherVersion(const char* updateFilePath) {
     published.SetPath(updateFilePath);
     if (!published.LoadUpdateVersion())
         return 0;
-    CopyText(m_szNewUpdateName, sizeof(m_szNewUpdateName), published.m_szUpdateName);
-    CopyText(m_szTargetVersion, sizeof(m_szTargetVersion), published.m_szUpdateVersion);
-    CopyText(m_szNewMinorVersion, sizeof(m_szNewMinorVersion), published.m_szMinorVersion);
-    CopyText(m_szLatestVersion, sizeof(m_szLatestVersion), published.m_szLatestVersion);
-    CopyText(m_szPrimaryVersion, sizeof(m_szPrimaryVersion), published.m_szPrimaryVersion);
-    CopyText(m_szEndVersion, sizeof(m_szEndVersion), published.m_szEndVersion);
-    CopyText(m_szNewLauncherVersion, sizeof(m_szNewLauncherVersion), published.m_szLauncherVersion);
+    CopyPublishedState(published);
 
     int same = 0;
     const int ownGreater = CompareVersion(m_szLauncherVersion, m_szNewLauncherVersion, &same);

@@ -116,7 +116,7 @@ int CFileUpdater::CheckUpdateListVersion() {
     }
     UpdateLog("[CFileUpdater::CheckUpdateListVersion()]File Read SUCCESS : %s\n",
               updatePath.c_str());
-    CopyPublishedState();
+    CopyPublishedState(m_UpdateVersion);
 
     const std::string localPath = plat::JoinPath(m_szUpdatePath, "version.uvf");
     UpdateLog("[CFileUpdater::CheckUpdateListVersion()]Path Second : %s\n", localPath.c_str());
@@ -138,8 +138,7 @@ int CFileUpdater::CheckUpdateListVersion() {
     return DecideUpdate();
 }
 
-void CFileUpdater::CopyPublishedState() {
-    const CUpdateVersion& v = m_UpdateVersion;
+void CFileUpdater::CopyPublishedState(const CUpdateVersion& v) {
     CopyText(m_szNewUpdateName, sizeof(m_szNewUpdateName), v.m_szUpdateName);
     CopyText(m_szTargetVersion, sizeof(m_szTargetVersion), v.m_szUpdateVersion);
     CopyText(m_szNewMinorVersion, sizeof(m_szNewMinorVersion), v.m_szMinorVersion);
