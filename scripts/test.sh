@@ -12,6 +12,12 @@ ROOT=$(pwd)
 
 bash scripts/setup-deps.sh
 
+# Fast checks before any build: includes run down the layers, and every
+# source is formatted.
+bash scripts/check-layers.sh
+git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run -Werror
+echo "format: every source is formatted"
+
 JOBS=$(nproc)
 run_build() {  # dir, extra cmake args...
   local dir=$1; shift

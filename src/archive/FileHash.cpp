@@ -1,5 +1,7 @@
 #include "archive/FileHash.h"
 
+#include "platform/File.h"
+
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
 
@@ -67,7 +69,7 @@ CFileHash::SamplePlan CFileHash::PlanSamples(uint64_t fileLength) {
 namespace {
 
 bool FeedRegion(std::FILE* f, uint64_t offset, uint64_t length, CFileHash& hash) {
-    if (fseeko(f, static_cast<off_t>(offset), SEEK_SET) != 0)
+    if (!plat::SeekStream(f, offset))
         return false;
     unsigned char buf[CFileHash::kBlockSize];
     while (length > 0) {
@@ -95,11 +97,10 @@ bool CFileHash::HashFile(const char* path) {
     // The full 64-bit length: for files under 4 GiB this is the same plan a
     // 32-bit length gives, and above that a wrapped length would sample only
     // the first bytes of the file.
-    bool ok = fseeko(f, 0, SEEK_END) == 0;
-    const off_t end = ok ? ftello(f) : -1;
-    ok = ok && end >= 0;
+    uint64_t end = 0;
+    bool ok = plat::StreamLength(f, end);
     if (ok) {
-        const SamplePlan plan = PlanSamples(static_cast<uint64_t>(end));
+        const SamplePlan plan = PlanSamples(end);
         for (int i = 0; ok && i < plan.count; ++i)
             ok = FeedRegion(f, plan.offset[i], plan.length[i], *this);
     }

@@ -10,7 +10,7 @@
 #include <cstdint>
 
 #include "archive/ExtractHost.h"
-#include "updatemodule/UpdaterBase.h"
+#include "base/UpdaterBase.h"
 
 class CZipExtractor {
 public:

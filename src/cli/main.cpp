@@ -7,9 +7,9 @@
 #include <memory>
 #include <string>
 
-#include "ExitCode.h"
-#include "PatchRoot.h"
-#include "ProgressState.h"
+#include "host/ExitCode.h"
+#include "host/PatchRoot.h"
+#include "host/ProgressState.h"
 #include "platform/Console.h"
 #include "platform/Path.h"
 #include "platform/Profile.h"

@@ -12,10 +12,10 @@
 CFileUpdater g_FileUpdater;
 
 CFileUpdater::CFileUpdater() {
-    // Every relative path of the engine (logs, LauncherLog.log) is taken
-    // from the game directory, which is the program's own directory.
+    // The game directory is the program's own directory. The process's
+    // working directory is the host's and is left alone: every path of the
+    // engine is formed from the game directory.
     std::string dir = plat::GetModuleDir();
-    plat::SetCurrentDir(dir);
     SetBaseDirectory(dir.c_str());
     plat::CreateDirectoryChain(m_szUpdatePath);
 }

@@ -18,6 +18,7 @@
 #include <string>
 
 #include "archive/FileHash.h"
+#include "base/UpdaterBase.h"
 #include "engine/ClosingTicker.h"
 #include "engine/UpdateVersion.h"
 #include "engine/VersionFileLayout.h"
@@ -26,7 +27,6 @@
 #include "platform/Process.h"
 #include "platform/Resource.h"
 #include "transfer/ProtocolUpdater.h"
-#include "updatemodule/UpdaterBase.h"
 
 class CFileUpdater : public CUpdaterBase {
 public:

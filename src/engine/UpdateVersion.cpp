@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/UpdaterBase.h"
 #include "platform/File.h"
-#include "updatemodule/UpdaterBase.h"
 
 namespace {
 

@@ -63,9 +63,8 @@ void BeforeWrite(std::FILE* f, uint64_t offset, const void* data, size_t len) {
 }
 
 bool ReadAt(std::FILE* f, uint64_t offset, void* buf, size_t len) {
-    if (fseeko(f, off_t(offset), SEEK_SET) != 0) {
+    if (!plat::SeekStream(f, offset)) {
         DebugOut("++++++++++ ReadFail_2_Error :\n");
-        plat::SetLastErrorFromErrno();
         return false;
     }
     if (std::fread(buf, 1, len, f) != len) {
@@ -79,9 +78,8 @@ bool ReadAt(std::FILE* f, uint64_t offset, void* buf, size_t len) {
 
 bool WriteAt(std::FILE* f, uint64_t offset, const void* buf, size_t len) {
     BeforeWrite(f, offset, buf, len);
-    if (fseeko(f, off_t(offset), SEEK_SET) != 0) {
-        DebugOut("Win32_SetFilePointer_Error:%d\n", errno);
-        plat::SetLastErrorFromErrno();
+    if (!plat::SeekStream(f, offset)) {
+        DebugOut("Win32_SetFilePointer_Error:%d\n", static_cast<int>(plat::GetLastError()));
         return false;
     }
     if (std::fwrite(buf, 1, len, f) != len) {
@@ -234,9 +232,9 @@ int CPackFile::CreateNew() {
 }
 
 int CPackFile::LoadMetadata() {
-    if (fseeko(m_pFile, 0, SEEK_END) != 0)
+    uint64_t fileSize = 0;
+    if (!plat::StreamLength(m_pFile, fileSize))
         return Refuse(kErrorInvalidData, "size unknown");
-    uint64_t fileSize = uint64_t(ftello(m_pFile));
     std::vector<uint8_t> head(kTreeOffset);
     if (fileSize < 10 || !ReadAt(m_pFile, 0, head.data(), 10)) {
         return Refuse(kErrorInvalidData, "too short");

@@ -25,7 +25,7 @@
 #include <memory>
 #include <string>
 
-#include "updatemodule/UpdateTypes.h"
+#include "base/UpdateTypes.h"
 
 // Secrets of the format: packs are readable only with the same pair.
 inline constexpr char kPackKey[24] = "q7vnx2kd9wmr4tbz8hcp3fj";  // 23 chars + NUL

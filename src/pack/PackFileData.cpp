@@ -8,6 +8,7 @@
 #include "pack/PackFileFreeIndex.h"
 #include "pack/PackFileTree.h"
 #include "platform/Error.h"
+#include "platform/File.h"
 #include "platform/Win32Types.h"
 
 using namespace packfmt;
@@ -182,8 +183,8 @@ int CPackFile::AddFile(const char* localPath, const char* innerPath) {
         return 0;
     }
     uint64_t size = 0;
-    if (fseeko(src, 0, SEEK_END) == 0)
-        size = uint64_t(ftello(src));
+    if (!plat::StreamLength(src, size))
+        size = 0;
     std::rewind(src);
     uint64_t offset = PlaceContent(size);
     int ok = CopyIntoPack(src, offset, size);

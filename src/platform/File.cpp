@@ -359,4 +359,27 @@ bool WriteWholeFile(const std::string& path, const void* data, size_t size) {
     return ok;
 }
 
+bool SeekStream(std::FILE* f, uint64_t offset) {
+    if (offset > static_cast<uint64_t>(INT64_MAX) ||
+        fseeko(f, static_cast<off_t>(offset), SEEK_SET) != 0) {
+        SetLastErrorFromErrno();
+        return false;
+    }
+    return true;
+}
+
+bool StreamLength(std::FILE* f, uint64_t& size) {
+    if (fseeko(f, 0, SEEK_END) != 0) {
+        SetLastErrorFromErrno();
+        return false;
+    }
+    const off_t end = ftello(f);
+    if (end < 0) {
+        SetLastErrorFromErrno();
+        return false;
+    }
+    size = static_cast<uint64_t>(end);
+    return true;
+}
+
 }  // namespace plat

@@ -3,6 +3,7 @@
 // error (Error.h) to the Win32 code.
 #pragma once
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 namespace plat {
@@ -34,5 +35,12 @@ bool SetFileTime(const std::string& path, int64_t unixSeconds);
 bool ReadWholeFile(const std::string& path, std::string& out);
 // Creates or truncates a file and writes all bytes; false on failure.
 bool WriteWholeFile(const std::string& path, const void* data, size_t size);
+
+// Positions an open stream at a 64-bit offset from its start; false (last
+// error set) when the offset cannot be reached.
+bool SeekStream(std::FILE* f, uint64_t offset);
+// The length of an open stream (which is left at its end); false (last error
+// set) when it cannot be told.
+bool StreamLength(std::FILE* f, uint64_t& size);
 
 }  // namespace plat

@@ -1,7 +1,6 @@
 #include "transfer/HttpReplyHeader.h"
 
-#include <strings.h>
-
+#include <cctype>
 #include <cstring>
 
 namespace {
@@ -10,10 +9,20 @@ bool IsBlank(char c) {
     return c == ' ' || c == '\t';
 }
 
+bool StartsWithNoCase(const std::string& line, const char* prefix, size_t len) {
+    for (size_t i = 0; i < len; ++i) {
+        const auto a = static_cast<unsigned char>(line[i]);
+        const auto b = static_cast<unsigned char>(prefix[i]);
+        if (std::tolower(a) != std::tolower(b))
+            return false;
+    }
+    return true;
+}
+
 // The value of "Name: value" when the line holds that header, else false.
 bool HeaderValue(const std::string& line, const char* name, std::string* value) {
     size_t len = std::strlen(name);
-    if (line.size() <= len || line[len] != ':' || strncasecmp(line.c_str(), name, len) != 0)
+    if (line.size() <= len || line[len] != ':' || !StartsWithNoCase(line, name, len))
         return false;
     size_t b = len + 1, e = line.size();
     while (b < e && IsBlank(line[b]))

@@ -5,10 +5,10 @@
 #pragma once
 #include <cstdint>
 
+#include "base/UpdateTypes.h"
+#include "base/UpdaterBase.h"
 #include "platform/Event.h"
 #include "platform/Resource.h"
-#include "updatemodule/UpdateTypes.h"
-#include "updatemodule/UpdaterBase.h"
 
 // Connection states.
 enum : int {
@@ -21,9 +21,9 @@ class CProtocolUpdater : public CUpdaterBase {
 public:
     ~CProtocolUpdater() override = default;
     // Copies the settings, then SetLauncherType(launcherType).
-    virtual void SetConnectInfo(const char* host, int port, const char* user,
-                                const char* password, const char* servicePath,
-                                const char* testPath, unsigned char launcherType) = 0;
+    virtual void SetConnectInfo(const char* host, int port, const char* user, const char* password,
+                                const char* servicePath, const char* testPath,
+                                unsigned char launcherType) = 0;
     // Deletes a local directory tree; 0 when it is missing or not removable.
     virtual int DeletePath(const char* path) = 0;
     virtual void SetLauncherType(unsigned int type) = 0;

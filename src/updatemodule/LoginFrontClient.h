@@ -8,7 +8,7 @@
 #pragma once
 #include <atomic>
 
-#include "updatemodule/UpdaterBase.h"
+#include "base/UpdaterBase.h"
 
 class CLoginFrontClient : public CUpdaterBase {
 public:

@@ -18,12 +18,12 @@
 #include <memory>
 #include <string>
 
+#include "base/Export.h"
+#include "base/UpdateTypes.h"
+#include "base/UpdaterBase.h"
 #include "platform/Process.h"
 #include "platform/Resource.h"
 #include "platform/Thread.h"
-#include "updatemodule/Export.h"
-#include "updatemodule/UpdateTypes.h"
-#include "updatemodule/UpdaterBase.h"
 
 class VARN_EXPORT CUpdateModule {
 public:
@@ -110,8 +110,6 @@ public:
     // Writes the notice page address (at most 259 characters) into url;
     // second is not used.
     void GetNoticeURL(char* url, char* second);
-    // 1 when the installed DirectX runtime is at least `required`.
-    int CheckDXVersion(const char* required);
 
     // Built-in notice page of the live service.
     static constexpr const char* kDefaultNoticeURL =

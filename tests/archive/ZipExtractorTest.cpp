@@ -208,15 +208,15 @@ TEST_F(ZipExtractorTest, ErrorMessagesTakeTheNameLiterally) {
 }
 
 TEST_F(ZipExtractorTest, UserLogModeLeavesTheArchivePathOutOfTheLog) {
-    TempDir cwd({.enter = true});  // the update log needs its marker file here
-    TempDir::WriteFile(cwd / "LauncherLog.log", "");
+    TempDir game;  // the update log needs its marker file in the game directory
+    TempDir::WriteFile(game / "LauncherLog.log", "");
     CUpdaterBase::s_nSaveLog = 1;
-    std::snprintf(owner.m_szUpdatePath, sizeof owner.m_szUpdatePath, "%s", cwd.path().c_str());
+    owner.SetBaseDirectory(game.path().c_str());
     owner.m_nUserLogMode = 1;
     WriteZip(archive, {{"a.txt", "a"}});
     EXPECT_EQ(Extract(7), 1);
     std::string log;
-    for (const auto& e : fs::directory_iterator(cwd / "Log"))
+    for (const auto& e : fs::directory_iterator(game / "Update/Log"))
         log += TempDir::ReadFile(e.path());
     EXPECT_NE(log.find("] ExtractFile OutputPath " + out + " FileCount 7\n"), std::string::npos)
         << log;

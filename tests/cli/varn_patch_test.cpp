@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <string>
 
-#include "ExitCode.h"
+#include "host/ExitCode.h"
 #include "platform/Thread.h"
 #include "support/HttpServer.h"
 #include "support/PublishFixture.h"

@@ -8,8 +8,8 @@
 
 #include "../support/TempDir.h"
 #include "../support/VersionFileWriter.h"
+#include "base/UpdaterBase.h"
 #include "engine/FileUpdater.h"
-#include "updatemodule/UpdaterBase.h"
 
 namespace {
 

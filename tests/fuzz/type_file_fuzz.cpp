@@ -7,9 +7,9 @@
 #include <string>
 
 #include "../support/TempDir.h"
+#include "base/UpdaterBase.h"
 #include "platform/File.h"
 #include "updatemodule/LoginFrontClient.h"
-#include "updatemodule/UpdaterBase.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const varntest::TempDir dir({.prefix = "varn-typefile-fuzz"});

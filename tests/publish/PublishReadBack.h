@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "archive/FileHash.h"
+#include "base/UpdaterBase.h"
 #include "engine/UpdateVersion.h"
 #include "platform/Profile.h"
 #include "support/TempDir.h"
-#include "updatemodule/UpdaterBase.h"
 
 namespace pubtest {
 

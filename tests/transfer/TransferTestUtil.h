@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "base/UpdaterBase.h"
 #include "platform/Event.h"
 #include "support/TempDir.h"
 #include "transfer/ProtocolUpdater.h"
-#include "updatemodule/UpdaterBase.h"
 
 namespace transfertest {
 

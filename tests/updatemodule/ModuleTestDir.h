@@ -8,10 +8,10 @@
 #include <memory>
 #include <string>
 
+#include "base/UpdaterBase.h"
 #include "support/TempDir.h"
 #include "updatemodule/LoginFrontClient.h"
 #include "updatemodule/UpdateModule.h"
-#include "updatemodule/UpdaterBase.h"
 
 class ModuleTest : public ::testing::Test {
 protected:

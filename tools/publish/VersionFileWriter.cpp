@@ -5,8 +5,8 @@
 #include <memory>
 #include <stdexcept>
 
+#include "base/UpdaterBase.h"
 #include "engine/VersionFileLayout.h"
-#include "updatemodule/UpdaterBase.h"
 
 namespace {
 

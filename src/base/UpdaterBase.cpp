@@ -1,11 +1,10 @@
 // CUpdaterBase: construction, class-wide state, the [SETUP] logging keys and
 // the scrambled launcher type file. Logs live in UpdaterBaseLog.cpp, the
 // last-error record in UpdaterBaseError.cpp.
-#include "updatemodule/UpdaterBase.h"
+#include "base/UpdaterBase.h"
 
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 #include <string>
 
 #include "platform/File.h"
@@ -31,6 +30,7 @@ char CUpdaterBase::s_szMailUser[100] = "";
 char CUpdaterBase::s_szMailPass[100] = "";
 char CUpdaterBase::s_szMailAddress[100] = "";
 char CUpdaterBase::s_szUserLogName[100] = "USERLOGFILE";
+char CUpdaterBase::s_szLogDirectory[260] = "";
 char CUpdaterBase::s_szProgramName[100] = "Update Program";
 WindowHandle CUpdaterBase::s_hCallBackWnd = nullptr;
 UPDATE_CALLBACK CUpdaterBase::s_pCallBack = nullptr;
@@ -48,21 +48,21 @@ void ScrambleBuffer(uint8_t* data, size_t size) {
 }
 
 CUpdaterBase::CUpdaterBase() : m_nUserLogMode(0) {
+    // The process's working directory is the host's and is never changed:
+    // every path is formed from the game directory, the program's own.
     const std::string dir = plat::GetModuleDir();
-    SetBaseDirectory(dir.c_str());
+    CopyText(m_szDefaultPath, sizeof(m_szDefaultPath), dir.c_str());
+    CopyText(m_szUpdatePath, sizeof(m_szUpdatePath), plat::JoinPath(dir, "Update").c_str());
+    if (s_szLogDirectory[0] == '\0')
+        CopyText(s_szLogDirectory, sizeof(s_szLogDirectory), dir.c_str());
     CopyText(m_szExeName, sizeof(m_szExeName), plat::GetModuleFileName().c_str());
     std::memcpy(m_byKey, kScrambleKey, sizeof(m_byKey));
-    // Relative log paths are resolved against the executable's directory.
-    // Only the first updater object (a global, built before main) moves the
-    // process there: objects made later, such as each new transfer object,
-    // must not pull the current directory away from under a running host.
-    static std::once_flag once;
-    std::call_once(once, [&dir] { plat::SetCurrentDir(dir); });
 }
 
 CUpdaterBase::~CUpdaterBase() = default;
 
 void CUpdaterBase::SetBaseDirectory(const char* dir) {
+    CopyText(s_szLogDirectory, sizeof(s_szLogDirectory), dir);
     CopyText(m_szDefaultPath, sizeof(m_szDefaultPath), dir);
     CopyText(m_szUpdatePath, sizeof(m_szUpdatePath), plat::JoinPath(dir, "Update").c_str());
 }

@@ -4,7 +4,7 @@
 #pragma once
 #include <cstdint>
 
-#include "updatemodule/Export.h"
+#include "base/Export.h"
 
 #pragma pack(push, 8)
 // The one shared progress record; its address is the second argument of
@@ -138,24 +138,24 @@ enum : int {
 // String ids of the language bundle asked for by the update library; the
 // comment gives the format arguments in order.
 enum : unsigned {
-    IDS_ALREADY_RUNNING = 3000,      // none
-    IDS_GAME_RUNNING = 3001,         // none
-    IDS_CLIENTLIST_DECODE = 3002,    // list path, plain-copy path (buffer 1024)
-    IDS_LAUNCHER_COPY = 3003,        // none
-    IDS_LAUNCHER_RESTART = 3004,     // none
+    IDS_ALREADY_RUNNING = 3000,        // none
+    IDS_GAME_RUNNING = 3001,           // none
+    IDS_CLIENTLIST_DECODE = 3002,      // list path, plain-copy path (buffer 1024)
+    IDS_LAUNCHER_COPY = 3003,          // none
+    IDS_LAUNCHER_RESTART = 3004,       // none
     IDS_LAUNCHER_RUN_FOR_COPY = 3005,  // none
-    IDS_ARCHIVE_CHECK = 3006,        // archive path
-    IDS_FILELIST_EMPTY = 3007,       // none
-    IDS_VERSION_COPY = 3008,         // target path
-    IDS_ARCHIVE_DOWNLOAD = 3009,     // none (buffer 520)
-    IDS_ARCHIVE_EXTRACT = 3010,      // archive path, unpack directory
+    IDS_ARCHIVE_CHECK = 3006,          // archive path
+    IDS_FILELIST_EMPTY = 3007,         // none
+    IDS_VERSION_COPY = 3008,           // target path
+    IDS_ARCHIVE_DOWNLOAD = 3009,       // none (buffer 520)
+    IDS_ARCHIVE_EXTRACT = 3010,        // archive path, unpack directory
     IDS_NORMAL_FILE_EXCEPTION = 3011,  // loaded only
-    IDS_NORMAL_FILE_SHARING = 3012,  // target path
-    IDS_NORMAL_FILE_EXISTS = 3013,   // target path
+    IDS_NORMAL_FILE_SHARING = 3012,    // target path
+    IDS_NORMAL_FILE_EXISTS = 3013,     // target path
     IDS_NORMAL_FILE_NO_SOURCE = 3014,  // source path
-    IDS_NORMAL_FILE_ACCESS = 3015,   // target path
-    IDS_NORMAL_FILE_OTHER = 3016,    // target path
-    IDS_PACK_CREATE = 3019,          // pack path (buffer 520, also 3020-3027)
+    IDS_NORMAL_FILE_ACCESS = 3015,     // target path
+    IDS_NORMAL_FILE_OTHER = 3016,      // target path
+    IDS_PACK_CREATE = 3019,            // pack path (buffer 520, also 3020-3027)
     IDS_PACK_OPEN = 3020,
     IDS_PACK_TEMP_OPEN = 3021,
     IDS_PACK_TEMP_SUB_FILE_OPEN = 3022,
@@ -164,14 +164,14 @@ enum : unsigned {
     IDS_PACK_INVALID_HASH = 3026,
     IDS_PACK_ADD_FILE = 3027,
     IDS_CONFIG_FILE_EXCEPTION = 3028,  // loaded only
-    IDS_DX_EXCEPTION = 3029,         // loaded only
-    IDS_DX_DETECT = 3030,            // required version
-    IDS_DX_NOT_FOUND = 3031,         // required version
-    IDS_DX_TOO_OLD = 3032,           // installed version, required version
-    IDS_EXECUTE_FAIL = 3035,         // the command line
-    IDS_CONNECT_FAIL = 3036,         // none
-    IDS_DOWNLOAD_PLAN_FAIL = 3037,   // none
-    IDS_ARCHIVE_NAME_FAIL = 3038,    // none
+    IDS_DX_EXCEPTION = 3029,           // loaded only
+    IDS_DX_DETECT = 3030,              // required version
+    IDS_DX_NOT_FOUND = 3031,           // required version
+    IDS_DX_TOO_OLD = 3032,             // installed version, required version
+    IDS_EXECUTE_FAIL = 3035,           // the command line
+    IDS_CONNECT_FAIL = 3036,           // none
+    IDS_DOWNLOAD_PLAN_FAIL = 3037,     // none
+    IDS_ARCHIVE_NAME_FAIL = 3038,      // none
 };
 
 // Buffer sizes the callers give to string lookups.

@@ -5,10 +5,10 @@
 #include <cstdio>
 #include <string>
 
+#include "base/UpdaterBase.h"
 #include "platform/File.h"
 #include "platform/Path.h"
 #include "platform/Thread.h"
-#include "updatemodule/UpdaterBase.h"
 
 namespace {
 
@@ -37,7 +37,8 @@ void AppendWithRetry(const std::string& path, const std::string& dir, const char
 }
 
 bool MarkerFilePresent() {
-    FILE* f = std::fopen("LauncherLog.log", "r");
+    const std::string marker = plat::JoinPath(CUpdaterBase::LogDirectory(), "LauncherLog.log");
+    FILE* f = std::fopen(marker.c_str(), "r");
     if (f == nullptr) {
         return false;
     }
@@ -58,7 +59,8 @@ void UserLogV(const char* format, va_list args) {
     char text[kLineBuffer];
     std::vsnprintf(text, sizeof(text), format, args);
     const std::string name = DatedName(CUpdaterBase::s_szUserLogName);
-    AppendWithRetry(plat::JoinPath("Log", name), "Log", text);
+    const std::string dir = plat::JoinPath(CUpdaterBase::LogDirectory(), "Log");
+    AppendWithRetry(plat::JoinPath(dir, name), dir, text);
 }
 
 void UserLog(const char* format, ...) {

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "ExitCode.h"
-#include "ProgressLine.h"
-#include "updatemodule/UpdateTypes.h"
+#include "base/UpdateTypes.h"
+#include "host/ExitCode.h"
+#include "host/ProgressLine.h"
 
 class CProgressState {
 public:

@@ -1,4 +1,4 @@
-#include "ProgressLine.h"
+#include "host/ProgressLine.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -3,8 +3,8 @@
 #include <cstring>
 #include <string>
 
+#include "base/UpdaterBase.h"
 #include "platform/Error.h"
-#include "updatemodule/UpdaterBase.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include <cstdarg>
 #include <cstdint>
 
+#include "base/UpdateTypes.h"
 #include "platform/Thread.h"
-#include "updatemodule/UpdateTypes.h"
 
 // The 10-byte key shared by the version files, clientlist.uvf and type.uvf.
 inline constexpr uint8_t kScrambleKey[10] = {0x3C, 0x91, 0x5E, 0xD0, 0x0A,
@@ -21,7 +21,7 @@ inline constexpr uint8_t kScrambleKey[10] = {0x3C, 0x91, 0x5E, 0xD0, 0x0A,
 void ScrambleBuffer(uint8_t* data, size_t size);
 
 // Writes the user log line (always active): "Log/<name>_YYYY_MM_DD.txt"
-// relative to the current directory.
+// in the game directory (the program's own).
 void UserLog(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void UserLogV(const char* format, va_list args);
 
@@ -42,7 +42,7 @@ public:
     virtual int LoadSettings(const char* iniPath);
 
     // Appends to this object's update log when SAVELOG is set and
-    // "LauncherLog.log" exists in the current directory.
+    // "LauncherLog.log" exists in the log directory (the game directory).
     void UpdateLog(const char* format, ...) __attribute__((format(printf, 2, 3)));
     // Appends to "<update dir>/PATCHLOG.txt" under the same rule with
     // SAVEPATCHLOG.
@@ -67,7 +67,9 @@ public:
     static void GetPlainTypePath(char* out, size_t size);
 
     // Base path = dir, update path "<dir>/Update" (not created). Used by
-    // objects that work on another game directory than the executable's.
+    // objects that work on another game directory than the executable's;
+    // the user log and the "LauncherLog.log" marker follow it. Call before
+    // a run starts (the worker reads the log directory without a lock).
     void SetBaseDirectory(const char* dir);
 
     // Raises a notification when a callback is set; otherwise does nothing.
@@ -85,6 +87,7 @@ public:
     static int GetLastErrorCode() { return s_nErrorCode; }
     static int GetLastCustomErrorCode() { return s_nCustomErrorCode; }
     static void SetUserLogName(const char* name);
+    static const char* LogDirectory() { return s_szLogDirectory; }
     static void SetResponseTextHook(ResponseTextHook hook) { s_pResponseTextHook = hook; }
     // The transfer library's last server response through the installed
     // hook; false when no hook is installed or there is no response.
@@ -110,6 +113,9 @@ public:
     static char s_szMailPass[100];
     static char s_szMailAddress[100];
     static char s_szUserLogName[100];
+    // Where the user log and the marker file live: the game directory of
+    // the last SetBaseDirectory, else the program's own directory.
+    static char s_szLogDirectory[260];
 
 private:
     static plat::CriticalSection& ErrorLock();

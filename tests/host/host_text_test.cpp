@@ -5,9 +5,9 @@
 #include <cstring>
 #include <thread>
 
-#include "ExitCode.h"
-#include "PatchRoot.h"
-#include "ProgressState.h"
+#include "host/ExitCode.h"
+#include "host/PatchRoot.h"
+#include "host/ProgressState.h"
 
 TEST(PatchRootTest, ReadsLikeTheLauncherWindowAndHonoursAPort) {
     const std::tuple<const char*, std::string, int, std::string, int> cases[] = {

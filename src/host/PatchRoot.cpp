@@ -1,4 +1,4 @@
-#include "PatchRoot.h"
+#include "host/PatchRoot.h"
 
 #include <cstdlib>
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "updatemodule/UpdateTypes.h"
+#include "base/UpdateTypes.h"
 
 // What the progress line needs of the run, as last reported.
 struct ProgressSnapshot {

@@ -1,6 +1,6 @@
-#include "ExitCode.h"
+#include "host/ExitCode.h"
 
-#include "updatemodule/UpdateTypes.h"
+#include "base/UpdateTypes.h"
 
 int ExitCodeFor(const RunOutcome& outcome) {
     if (outcome.interrupted) {

@@ -1,4 +1,4 @@
-#include "ProgressState.h"
+#include "host/ProgressState.h"
 
 void CProgressState::OnNotify(int code, const UPDATE_CALLBACK_INFO& info) {
     const std::string line = FormatEventLine(code, info);
