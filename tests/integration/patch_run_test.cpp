@@ -84,12 +84,9 @@ protected:
         module.SetCallBack(nullptr, &Recorder::Callback);
     }
     std::string Patch(const std::string& name) const { return fixture.OutDir() + "/" + name; }
-    // Number of GET requests the server answered for a patch-root file.
-    int Requests(const std::string& name) const {
-        const std::vector<std::string> log = server->AccessLog();
-        return int(std::count_if(log.begin(), log.end(), [&](const std::string& l) {
-            return l.ends_with("/patch/" + name);
-        }));
+    // The server answered `expected` GET requests for a patch-root file.
+    void ExpectRequests(const std::string& name, int expected) const {
+        EXPECT_EQ(expected, server->Requests("/patch/" + name, expected)) << name;
     }
     std::vector<int> Codes() { return Recorder::Get().Copy(Recorder::Get().codes); }
     Applied Archives() { return Recorder::Get().Copy(Recorder::Get().applied); }
@@ -135,7 +132,7 @@ TEST_F(PatchRunTest, ChainOfTwoArchivesAdvancesTheRecordAfterEach) {
         Archives());
     EXPECT_FALSE(fs::exists(game + "/Update/versionlist.uvf"));
     EXPECT_FALSE(fs::exists(game + "/Update/1.0.0.2_to_1.0.0.3"));
-    EXPECT_EQ(0, Requests("Full_Varn_1.0.0.3.lbc"));
+    ExpectRequests("Full_Varn_1.0.0.3.lbc", 0);
 }
 
 TEST_F(PatchRunTest, MinorUpdateOnTheLatestVersion) {
@@ -152,7 +149,7 @@ TEST_F(PatchRunTest, MinorUpdateOnTheLatestVersion) {
     module.GetMinorUpdateVersion(local, latest);
     EXPECT_STREQ("0.1", local);
     EXPECT_STREQ("0.1", latest);
-    EXPECT_EQ(1, Requests("minor_to_1.0.0.3_of_0.1.lbc"));
+    ExpectRequests("minor_to_1.0.0.3_of_0.1.lbc", 1);
 }
 
 // The full archive wins once the chain is bigger, and unpacks over the game
@@ -171,8 +168,8 @@ TEST_F(PatchRunTest, FullArchiveWhenTheChainIsBigger) {
     ExpectVersion(2);
     EXPECT_EQ("player file", ReadText(game + "/keep.me"));
     EXPECT_EQ("1.0.0.3", LocalVersion());
-    EXPECT_EQ(1, Requests("Full_Varn_1.0.0.3.lbc"));
-    EXPECT_EQ(0, Requests(std::string(kFirst) + ".lbc"));
+    ExpectRequests("Full_Varn_1.0.0.3.lbc", 1);
+    ExpectRequests(std::string(kFirst) + ".lbc", 0);
 }
 
 TEST_F(PatchRunTest, FullVersionNeededEndsWithFifteenThenFourteen) {
@@ -186,7 +183,7 @@ TEST_F(PatchRunTest, FullVersionNeededEndsWithFifteenThenFourteen) {
     ASSERT_GE(codes.size(), 2u);
     EXPECT_EQ(NOTIFY_FULL_VERSION_NEEDED, codes[codes.size() - 2]);
     EXPECT_EQ(NOTIFY_UPDATE_FAILED, codes.back());
-    EXPECT_EQ(0, Requests("Full_Varn_1.0.0.3.lbc"));  // not fetched against the host's will
+    ExpectRequests("Full_Varn_1.0.0.3.lbc", 0);  // not fetched against the host's will
 }
 
 TEST_F(PatchRunTest, CorruptArchiveOnTheServerIsNotApplied) {
@@ -224,12 +221,12 @@ TEST_F(PatchRunTest, InterruptedRunResumesAndReusesTheDownloadedArchive) {
     ExpectVersion(1);
     EXPECT_EQ("1.0.0.2", LocalVersion());
     ASSERT_TRUE(fs::exists(game + "/Update/" + second));
-    EXPECT_EQ(1, Requests(second));
+    ExpectRequests(second, 1);
 
     // The next run uses the intact archive without fetching it again.
     ASSERT_EQ(RUN_OK, module.UpdateRun());
     ExpectVersion(2);
-    EXPECT_EQ(1, Requests(second));
+    ExpectRequests(second, 1);
     EXPECT_FALSE(fs::exists(game + "/Update/" + second));
 }
 

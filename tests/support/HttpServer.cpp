@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <algorithm>
 
 #include <chrono>
 #include <cstdlib>
@@ -156,6 +157,19 @@ std::vector<std::string> HttpServer::AccessLog(size_t minLines) const {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     return lines;
+}
+
+int HttpServer::Requests(const std::string& suffix, int expected) const {
+    int count = 0;
+    for (int i = 0; i < 100; ++i) {
+        const std::vector<std::string> lines = AccessLog();
+        count = static_cast<int>(std::count_if(lines.begin(), lines.end(),
+                                               [&](const auto& l) { return l.ends_with(suffix); }));
+        if (count >= expected)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return count;
 }
 
 int HttpServer::ConnectionCount(size_t requests) const {

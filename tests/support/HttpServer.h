@@ -27,6 +27,10 @@ public:
     // writes a line just after the response, so this waits (up to a few
     // seconds) until at least minLines are there.
     std::vector<std::string> AccessLog(size_t minLines = 0) const;
+    // Number of answered requests whose URI ends with `suffix`. Waits (up to
+    // a few seconds) for `expected` of them, since their log lines may still
+    // be on their way; an absent request cannot be waited for.
+    int Requests(const std::string& suffix, int expected) const;
     // Number of distinct connections among the first `requests` log lines.
     int ConnectionCount(size_t requests) const;
 
