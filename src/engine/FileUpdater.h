@@ -53,6 +53,9 @@ public:
     void SetLauncherVersion(const char* version);
     void SetLauncherPath(const char* path);   // logs, then the transfer's
     void SetLauncherType(unsigned int type);  // the transfer's, with log
+    // Whether a full update that becomes necessary after an archive has been
+    // applied may go ahead (otherwise the run ends with 6). The first
+    // decision of a run, a full update included, is always carried out.
     void SetFullVersionDownload(int allow) { m_nFullVersionDownload = allow; }
     void SetUpdateManualVersion(const char* gameDirectory, const char* archiveBaseName,
                                 const char* hashText, int fileCount, double archiveSize,

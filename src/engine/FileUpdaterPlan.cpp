@@ -144,10 +144,10 @@ int CFileUpdater::GetVersionFileInformation(UPDATE_CALLBACK_INFO* info, const ch
         }
     }
 
-    // The full archive is only a shortcut here: take it only when the host
-    // lets full downloads happen, or the run would end with "full version
-    // needed" although the chain of archives could have been applied.
-    if (fullSize != 0 && *downloadSize > fullSize && m_nFullVersionDownload != 0) {
+    // A chain bigger than the full archive is replaced by it, whatever the
+    // host's full-download setting: that setting only governs a full update
+    // that becomes necessary after an archive has been applied.
+    if (fullSize != 0 && *downloadSize > fullSize) {
         UpdateLog("UPDATE_FULL_VERSION Setting 1\n");
         m_nUpdateKind = UPDATE_FULL_VERSION;
         *downloadSize = 0;

@@ -91,11 +91,9 @@ int CFileUpdater::UpdateProcess() {
             return planned;
     }
 
+    // The first decision is always carried out, a full update included: that
+    // is how a missing or damaged installation record heals.
     while (!StopSignalled() && upToDate == 0) {
-        // A full update the host does not allow must not be downloaded only
-        // to be reported as "full version needed" afterwards.
-        if (m_nUpdateKind == UPDATE_FULL_VERSION && m_nFullVersionDownload == 0)
-            return RUN_FULL_VERSION_NEEDED;
         if (SetFtpVersionFileName() == 0)
             return RUN_ARCHIVE_NAME_FAILED;
         if (!m_bArchiveNamed) {
@@ -112,6 +110,9 @@ int CFileUpdater::UpdateProcess() {
         m_nGetLast = 0;
         m_nManualVersion = 0;
         upToDate = CheckUpdateListVersion();
+        // Only a full update that another update still needs after this
+        // archive is left to the host's setting; a full archive that has just
+        // brought the game up to date is a success.
         if (upToDate == 0 && m_nUpdateKind == UPDATE_FULL_VERSION && m_nFullVersionDownload == 0)
             return RUN_FULL_VERSION_NEEDED;
         if (upToDate == 0 && kindBefore == m_nUpdateKind &&

@@ -17,6 +17,7 @@
 #include "support/HttpServer.h"
 #include "support/PublishFixture.h"
 #include "support/TempDir.h"
+#include "support/VersionFileWriter.h"
 #include "updatemodule/UpdateModule.h"
 
 namespace {
@@ -152,10 +153,13 @@ TEST_F(PatchRunTest, MinorUpdateOnTheLatestVersion) {
     ExpectRequests("minor_to_1.0.0.3_of_0.1.lbc", 1);
 }
 
-// The full archive wins once the chain is bigger, and unpacks over the game
-// without removing anything the player has.
+// The full archive wins once the chain is bigger, although the host does
+// not allow full downloads, and unpacks over the game without removing
+// anything the player has.
 TEST_F(PatchRunTest, FullArchiveWhenTheChainIsBigger) {
     Prepare(0);
+    WriteText(game + "/LauncherLog.log", "");
+    ASSERT_EQ(1, module.ApplyCommandLine(" -savelog"));
     const std::string list = Patch("versionlist.uvf");
     const std::string key =
         "FULLVERSIONSIZE=" +
@@ -163,17 +167,54 @@ TEST_F(PatchRunTest, FullArchiveWhenTheChainIsBigger) {
     std::string text = ReadText(list);
     WriteText(list, text.replace(text.find(key), key.size(), "FULLVERSIONSIZE=1"));
     WriteText(game + "/keep.me", "player file");
-    module.SetFullVersionDownload(1);
+    module.SetFullVersionDownload(0);
     ASSERT_EQ(RUN_OK, module.UpdateRun());
     ExpectVersion(2);
     EXPECT_EQ("player file", ReadText(game + "/keep.me"));
     EXPECT_EQ("1.0.0.3", LocalVersion());
     ExpectRequests("Full_Varn_1.0.0.3.lbc", 1);
     ExpectRequests(std::string(kFirst) + ".lbc", 0);
+    std::string log;
+    for (const auto& e : fs::directory_iterator(game + "/Update/Log"))
+        log += ReadText(e.path().string());
+    EXPECT_NE(std::string::npos, log.find("] UPDATE_FULL_VERSION Setting 1\n")) << log;
 }
 
-TEST_F(PatchRunTest, FullVersionNeededEndsWithFifteenThenFourteen) {
-    Prepare(-1);  // no installation record: only a full update can help
+// A missing or damaged installation record is healed by the full archive,
+// which brings its own record of the latest version.
+TEST_F(PatchRunTest, MissingOrDamagedRecordHealsThroughTheFullArchive) {
+    Prepare(0);
+    module.SetFullVersionDownload(0);
+    const std::string record = game + "/Update/version.uvf";
+    fs::remove(record);
+    ASSERT_EQ(RUN_OK, module.UpdateRun());
+    ExpectVersion(2);
+    EXPECT_EQ("1.0.0.3", LocalVersion());
+    ExpectRequests("Full_Varn_1.0.0.3.lbc", 1);
+
+    WriteText(record, "not a version file");
+    ASSERT_EQ(RUN_OK, module.UpdateRun());
+    EXPECT_EQ("1.0.0.3", LocalVersion());
+    ExpectRequests("Full_Varn_1.0.0.3.lbc", 2);
+    ExpectRequests(std::string(kFirst) + ".lbc", 0);
+}
+
+// Once an archive has been applied, a full update is left to the host: one
+// that disallows full downloads gets "full version needed", then "failed".
+TEST_F(PatchRunTest, FullUpdateNeededAfterAnArchiveEndsWithFifteenThenFourteen) {
+    Prepare(0);
+    module.SetFullVersionDownload(0);
+    // While the first archive is applied, the service raises the oldest
+    // version its incremental archives start from past the one it leads to.
+    Recorder::Get().hook = [&](int code, UPDATE_CALLBACK_INFO* info) {
+        if (code != NOTIFY_APPLY_START || std::string(info->szFileName).find(kFirst) != 0)
+            return;
+        varntest::CVersionFileWriter published;
+        published.updateName = CPublishFixture::UpdateName();
+        published.updateVersion = published.latestVersion = published.endVersion = "1.0.0.3";
+        published.minorVersion = "unknown";
+        published.Write(game + "/Update/update.uvf");
+    };
     ASSERT_EQ(1, module.StartUpdate());
     // The bound only keeps a broken run from hanging the suite; the host may
     // rely on every notification having been sent once the thread is closed.
@@ -184,6 +225,8 @@ TEST_F(PatchRunTest, FullVersionNeededEndsWithFifteenThenFourteen) {
     EXPECT_EQ(NOTIFY_FULL_VERSION_NEEDED, codes[codes.size() - 2]);
     EXPECT_EQ(NOTIFY_UPDATE_FAILED, codes.back());
     ExpectRequests("Full_Varn_1.0.0.3.lbc", 0);  // not fetched against the host's will
+    ExpectVersion(1);                            // the applied archive stays applied
+    EXPECT_EQ("1.0.0.2", LocalVersion());
 }
 
 TEST_F(PatchRunTest, CorruptArchiveOnTheServerIsNotApplied) {

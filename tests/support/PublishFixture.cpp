@@ -9,8 +9,9 @@ namespace varntest {
 
 namespace {
 
-std::string BigContent(int generation) {
-    std::string s(100000, '\0');
+// Incompressible bytes, so that archive sizes follow file sizes.
+std::string BigContent(int generation, size_t size = 100000) {
+    std::string s(size, '\0');
     uint32_t x = 2463534242u + static_cast<uint32_t>(generation);
     for (char& c : s)
         c = static_cast<char>(x ^= x << 13, x ^= x >> 17, x ^= x << 5);
@@ -40,7 +41,7 @@ std::string CPublishFixture::Content(const std::string& name, int index) {
     if (name == "Data/big.bin")
         return BigContent(index >= 1 ? 1 : 0);
     if (name == "Data/common.dat")
-        return "common data\n";
+        return BigContent(7, 30000);
     if (name == "Varngame.exe")
         return "game build " + std::to_string(index) + "\n";
     if (name == "settings.ini")

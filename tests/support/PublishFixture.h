@@ -7,7 +7,8 @@
 //
 // Versions are "1.0.0.1", "1.0.0.2", ... (index 0 is the oldest). Contents:
 //   Varngame.exe       changes in every version
-//   Data/common.dat    the same in every version
+//   Data/common.dat    30 000 bytes, the same in every version: it makes the
+//                      full archive bigger than the chain of incremental ones
 //   Data/big.bin       100 000 bytes (large enough for the sampled
 //                      fingerprint); changes in version index 1 only
 //   Data/Map/levelK.map  added by version index K (K >= 1)
