@@ -7,7 +7,9 @@
 #      set of the build (varn-patch, the core library, the language bundle)
 #      beside it, as `cmake --install` lays it out;
 #   5. runs varn-patch there and shows the game now at the latest version;
-#   6. runs it again: nothing is to be done.
+#   6. runs it again: nothing is to be done;
+#   7. removes the installation record and damages a file: the next run
+#      heals the game through the full archive.
 # nginx is stopped and the scratch directory removed on every exit
 # (VARN_DEMO_KEEP=1 keeps the directory to look at).
 set -euo pipefail
@@ -129,5 +131,13 @@ same_as 1.0.0.3 || { echo "demo: the game did not reach 1.0.0.3"; exit 1; }
 say "run varn-patch again"
 "$GAME/varn-patch"
 show_version
+
+say "lose the installation record and damage a file; varn-patch heals the game"
+rm "$GAME/Update/version.uvf"
+printf 'damaged\n' >"$GAME/Varngame.exe"
+show_version
+"$GAME/varn-patch"
+show_version
+same_as 1.0.0.3 || { echo "demo: the full archive did not heal the game"; exit 1; }
 echo
 echo "demo: done"
