@@ -50,7 +50,7 @@ make_version() {  # number
   mkdir -p "$dir/Data/Map"
   printf 'Varn game program, build %s\n' "$n" >"$dir/Varngame.exe"
   printf '[GAME]\nBuild=%s\n' "$n" >"$dir/settings.ini"
-  printf 'common data, never changes\n' >"$dir/Data/common.dat"
+  cp "$WORK/common.dat" "$dir/Data/common.dat"
   local seed=1; [ "$n" -ge 2 ] && seed=2
   # (yes through a process substitution: its SIGPIPE must not fail the script)
   head -c 300000 < <(yes "big data block of generation $seed") >"$dir/Data/big.bin"
@@ -58,6 +58,9 @@ make_version() {  # number
     printf 'map %s\n' "$k" >"$dir/Data/Map/level$k.map"
   done
 }
+# Data that never changes makes the full archive bigger than the chain of
+# incremental ones, as in a real game, so the first run takes the chain.
+head -c 200000 /dev/urandom >"$WORK/common.dat"
 for n in 1 2 3; do make_version "$n"; done
 find "$WORK/versions" -type f | sed "s|$WORK/versions/||" | sort
 
