@@ -10,9 +10,9 @@
 #include "host/ExitCode.h"
 #include "host/PatchRoot.h"
 #include "host/ProgressState.h"
+#include "host/VersionIni.h"
 #include "platform/Console.h"
 #include "platform/Path.h"
-#include "platform/Profile.h"
 #include "platform/Resource.h"
 #include "platform/Thread.h"
 #include "updatemodule/UpdateModule.h"
@@ -53,13 +53,6 @@ void OnUpdate(int32_t code, UPDATE_CALLBACK_INFO* info) {
     if (info != nullptr) {
         g_state.OnNotify(code, *info);
     }
-}
-
-PatchRoot ReadPatchRoot() {
-    const std::string ini = plat::JoinPath(plat::GetModuleDir(), "version.ini");
-    char value[260] = "";
-    plat::GetPrivateProfileString("PATH", "PatchRoot", "", value, sizeof(value), ini.c_str());
-    return ParsePatchRoot(value);
 }
 
 class CConsole {
@@ -142,7 +135,7 @@ int main(int argc, char** argv) {
     std::unique_ptr<plat::ResourceBundle> bundle =
         plat::ResourceBundle::Load(plat::JoinPath(plat::GetModuleDir(), "Resource_Jpn.ini"));
     auto module = std::make_unique<CUpdateModule>();
-    const PatchRoot root = ReadPatchRoot();
+    const PatchRoot root = ReadPatchRoot(VersionIniPath());
     if (root.host.empty()) {
         // Not fatal: "-ip" may still name the server.
         std::fprintf(stderr,

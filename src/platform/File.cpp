@@ -159,6 +159,11 @@ bool IsDirectory(const std::string& path) {
     return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+bool IsRegularFile(const std::string& path) {
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
 bool GetFileSize(const std::string& path, uint64_t& size) {
     struct stat st;
     if (stat(path.c_str(), &st) != 0) {

@@ -10,6 +10,9 @@ namespace plat {
 
 bool FileExists(const std::string& path);  // file or directory
 bool IsDirectory(const std::string& path);
+// A regular file itself: false for a directory, a device, or a symbolic
+// link (even one that leads to a regular file).
+bool IsRegularFile(const std::string& path);
 // Size of a regular file; false (last error 2) when missing.
 bool GetFileSize(const std::string& path, uint64_t& size);
 // Copies src over dst. With failIfExists an existing dst fails with 80/183.

@@ -2,6 +2,7 @@
 // temporary directory and path joining for data-format names.
 #include "platform/Path.h"
 
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -81,6 +82,57 @@ std::string ComputePrivateTempDir() {
     return root;
 }
 
+std::string EnvValue(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? value : "";
+}
+
+// One "XDG_DESKTOP_DIR=..." line of user-dirs.dirs: a quoted "$HOME/..."
+// or absolute path. "" for any other line or form.
+std::string DesktopEntryValue(const std::string& line, const std::string& home) {
+    static const std::string key = "XDG_DESKTOP_DIR=\"";
+    size_t start = line.find_first_not_of(" \t");
+    if (start == std::string::npos || line.compare(start, key.size(), key) != 0) {
+        return "";
+    }
+    start += key.size();
+    const size_t end = line.find('"', start);
+    if (end == std::string::npos) {
+        return "";
+    }
+    std::string value = line.substr(start, end - start);
+    if (value == "$HOME" || value.rfind("$HOME/", 0) == 0) {
+        return home.empty() ? "" : home + value.substr(5);
+    }
+    return value.rfind('/', 0) == 0 ? value : "";
+}
+
+std::string DesktopFromUserDirs(const std::string& home) {
+    std::string config = EnvValue("XDG_CONFIG_HOME");
+    if (config.rfind('/', 0) != 0) {
+        config = home.empty() ? "" : JoinPath(home, ".config");
+    }
+    if (config.empty()) {
+        return "";
+    }
+    std::ifstream in(JoinPath(config, "user-dirs.dirs"));
+    std::string line, found;
+    while (std::getline(in, line)) {
+        const std::string value = DesktopEntryValue(line, home);
+        if (!value.empty()) {
+            found = value;  // the last assignment wins, as in the shell
+        }
+    }
+    return found;
+}
+
+std::string WithoutTrailingSlash(std::string path) {
+    while (path.size() > 1 && path.back() == '/') {
+        path.pop_back();
+    }
+    return path;
+}
+
 }  // namespace
 
 std::string GetModulePath() {
@@ -150,6 +202,33 @@ std::string GetPrivateTempDir() {
         }
     }
     return dir;
+}
+
+std::string GetHomeDir() {
+    const std::string home = EnvValue("HOME");
+    if (!home.empty()) {
+        return WithoutTrailingSlash(home);
+    }
+    struct passwd entry;
+    struct passwd* result = nullptr;
+    std::vector<char> buf(16384);
+    if (getpwuid_r(getuid(), &entry, buf.data(), buf.size(), &result) == 0 && result != nullptr &&
+        result->pw_dir != nullptr) {
+        return WithoutTrailingSlash(result->pw_dir);
+    }
+    return "";
+}
+
+std::string GetUserDesktopDir() {
+    std::string desktop = EnvValue("XDG_DESKTOP_DIR");
+    const std::string home = GetHomeDir();
+    if (desktop.rfind('/', 0) != 0) {
+        desktop = DesktopFromUserDirs(home);
+    }
+    if (desktop.empty() && !home.empty()) {
+        desktop = JoinPath(home, "Desktop");
+    }
+    return WithoutTrailingSlash(desktop);
 }
 
 std::string JoinPath(const std::string& dir, const std::string& name) {

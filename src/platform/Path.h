@@ -33,6 +33,16 @@ bool SetCurrentDir(const std::string& dir);
 // (mkdtemp) is used instead. Never ends with "/".
 std::string GetPrivateTempDir();
 
+// The user's home directory: $HOME, else the user database's entry; ""
+// when neither names one.
+std::string GetHomeDir();
+// The user's desktop directory: $XDG_DESKTOP_DIR when set, else the
+// XDG_DESKTOP_DIR entry of user-dirs.dirs in the configuration directory
+// ($XDG_CONFIG_HOME or ~/.config), else ~/Desktop. Only absolute paths are
+// taken from either; "" when there is no home to go by. The directory need
+// not exist.
+std::string GetUserDesktopDir();
+
 // "a/b" of a directory and a local name; no doubled separator.
 std::string JoinPath(const std::string& dir, const std::string& name);
 // Joins a name taken from a data format ("Data\\Map\\a.bin") onto a local

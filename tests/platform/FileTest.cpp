@@ -4,9 +4,11 @@
 #include <cerrno>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include "platform/Error.h"
 #include "platform/File.h"
@@ -132,4 +134,24 @@ TEST(Path, DataNamesJoinAndStayInside) {
     EXPECT_EQ(DirName("Data\\Map\\a.bin"), "Data\\Map");
     EXPECT_EQ(DirName("plain"), "");
     EXPECT_EQ(BaseName("/a/b"), "b");  // "\\" too: see the process list test
+}
+
+TEST(Path, DesktopFromEnvironmentUserDirsOrHome) {
+    TempDir dir;
+    const char* names[] = {"HOME", "XDG_CONFIG_HOME", "XDG_DESKTOP_DIR"};
+    std::vector<std::optional<std::string>> outer;
+    for (const char* name : names)
+        outer.push_back(getenv(name) ? std::optional<std::string>(getenv(name)) : std::nullopt);
+    setenv("HOME", (dir.path() + "/").c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (dir / "cfg").c_str(), 1);
+    unsetenv("XDG_DESKTOP_DIR");
+    EXPECT_EQ(GetUserDesktopDir(), dir / "Desktop");
+    TempDir::WriteFile(dir / "cfg/user-dirs.dirs",
+                       "# comment\nXDG_DESKTOP_DIR=\"relative/x\"\n"
+                       "  XDG_DESKTOP_DIR=\"$HOME/Schreibtisch\"\nXDG_DOWNLOAD_DIR=\"/dl\"\n");
+    EXPECT_EQ(GetUserDesktopDir(), dir / "Schreibtisch");
+    setenv("XDG_DESKTOP_DIR", "/srv/desk/", 1);
+    EXPECT_EQ(GetUserDesktopDir(), "/srv/desk");
+    for (size_t i = 0; i < outer.size(); ++i)
+        outer[i] ? (void)setenv(names[i], outer[i]->c_str(), 1) : (void)unsetenv(names[i]);
 }

@@ -1,0 +1,301 @@
+// The launcher window's plain parts: the progress presentation, the start
+// and close rules, and the first-run housekeeping.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "host/FirstRun.h"
+#include "host/LauncherRules.h"
+#include "host/ShutdownHandshake.h"
+#include "host/UpdatePresenter.h"
+#include "host/VersionIni.h"
+#include "platform/File.h"
+#include "platform/Registry.h"
+#include "support/TempDir.h"
+
+using varntest::TempDir;
+
+namespace {
+
+// "pos text" of an optional bar, "-" when the bar is left as it is.
+std::string Shown(const std::optional<BarUpdate>& bar) {
+    return bar ? std::to_string(bar->position) + " " + bar->text : "-";
+}
+
+std::vector<PresenterAction> Actions(const Presentation& p) {
+    std::vector<PresenterAction> out;
+    for (const PresenterStep& s : p.steps)
+        out.push_back(s.action);
+    return out;
+}
+
+std::vector<ShutdownAction> Actions(const std::vector<ShutdownStep>& steps) {
+    std::vector<ShutdownAction> out;
+    for (const ShutdownStep& s : steps)
+        out.push_back(s.action);
+    return out;
+}
+
+}  // namespace
+
+TEST(UpdatePresenterTest, BarsFollowTheirOwnCountsAndStayInRange) {
+    constexpr uint64_t kHuge = 0xF000000000000000ull;
+    struct Case {
+        int32_t code;
+        uint64_t fileReceived, fileSize, totalReceived, totalSize;
+        int32_t index, count;
+        uint64_t percent;
+        const char* file;
+        const char* total;
+    };
+    const Case cases[] = {
+        {NOTIFY_DOWNLOAD_PROGRESS, 500, 1000, 1000, 4000, 0, 0, 0, "154 50%", "77 25%"},
+        {NOTIFY_DOWNLOAD_PROGRESS, 1000, 1000, 0, 0, 0, 0, 0, "308 100%", "-"},
+        {NOTIFY_DOWNLOAD_PROGRESS, 1500, 1000, 9, 4, 0, 0, 0, "308 100%", "308 100%"},
+        {NOTIFY_DOWNLOAD_PROGRESS, 5, 0, 1, 3, 0, 0, 0, "-", "102 33%"},
+        {NOTIFY_DOWNLOAD_END, kHuge / 2, kHuge, kHuge - 1, kHuge, 0, 0, 0, "154 50%", "307 99%"},
+        {NOTIFY_EXTRACT_START, 0, 0, 0, 0, 0, 0, 0, "0 0%", "-"},
+        {NOTIFY_EXTRACT_FILE, 0, 0, 0, 0, 3, 4, 0, "231 75%", "-"},
+        {NOTIFY_APPLY_FILE, 0, 0, 0, 0, 9, 4, 0, "308 100%", "-"},
+        {NOTIFY_APPLY_FILE, 0, 0, 0, 0, -3, 4, 0, "0 0%", "-"},
+        {NOTIFY_APPLY_FILE, 0, 0, 0, 0, 3, -4, 0, "-", "-"},
+        {NOTIFY_PERCENT, 0, 0, 0, 0, 0, 0, 50, "154 50%", "-"},
+        {NOTIFY_PERCENT, 0, 0, 0, 0, 0, 0, 250, "308 100%", "-"},
+        {NOTIFY_DOWNLOAD_START, 7, 9, 7, 9, 0, 0, 0, "0 0%", "0 0%"},
+        {NOTIFY_UPDATE_COMPLETE, 0, 0, 0, 0, 1, 4, 0, "308 100%", "308 100%"},
+    };
+    for (const Case& c : cases) {
+        UPDATE_CALLBACK_INFO info{};
+        info.nFileReceived = c.fileReceived;
+        info.nFileSize = c.fileSize;
+        info.nTotalReceived = c.totalReceived;
+        info.nTotalSize = c.totalSize;
+        info.nFileIndex = c.index;
+        info.nFileCount = c.count;
+        info.nPercent = c.percent;
+        const Presentation p = PresentNotification(c.code, info, {}, nullptr);
+        EXPECT_EQ(Shown(p.fileBar) + " | " + Shown(p.totalBar),
+                  std::string(c.file) + " | " + c.total)
+            << "code " << c.code << " file " << c.fileReceived << "/" << c.fileSize;
+    }
+}
+
+TEST(UpdatePresenterTest, TextsCarryFileBytesAndRecordTextsVerbatim) {
+    UPDATE_CALLBACK_INFO info{};
+    info.nFileReceived = 5000000000ull;
+    info.nFileSize = 6000000000ull;
+    info.nTotalSize = 9000000000ull;
+    std::strcpy(info.szErrorMsg, "disk %s%n full");
+    info.nErrorCode = 112;
+    info.nCustomErrorCode = 1101;
+    std::memset(info.szFileName, 'a', sizeof(info.szFileName));  // unterminated
+
+    EXPECT_EQ(PresentNotification(NOTIFY_DOWNLOAD_PROGRESS, info, {}, nullptr).status,
+              "Received: 5000000000 / 6000000000 Bytes");
+    EXPECT_EQ(PresentNotification(NOTIFY_DOWNLOAD_START, info, {}, nullptr).status,
+              "Downloading: " + std::string(sizeof(info.szFileName), 'a'));
+    const Presentation failed = PresentNotification(NOTIFY_UPDATE_FAILED, info, {}, nullptr);
+    EXPECT_EQ(failed.logLines,
+              std::vector<std::string>{"Update failed(disk %s%n full ErrorCode 112 "
+                                       "CustomErrorCode 1101)"});
+    ASSERT_EQ(failed.steps.size(), 2u);
+    EXPECT_EQ(failed.steps[0].text, "disk %s%n full");
+}
+
+TEST(UpdatePresenterTest, EndsOfTheUpdateAndCodesOutsideTheRange) {
+    UPDATE_CALLBACK_INFO info{};
+    // Complete with the terms unticked: the start button keeps its look
+    // until the box is ticked.
+    Presentation p = PresentNotification(NOTIFY_UPDATE_COMPLETE, info, {}, nullptr);
+    EXPECT_EQ(std::tie(p.status, p.updateComplete, p.startBitmap),
+              std::tuple(std::optional<std::string>("The game is up to date."),
+                         std::optional<bool>(true), std::optional<int>()));
+    EXPECT_EQ(TermsToggled(true, true).startBitmap, kStartBitmapEnabled);
+    EXPECT_EQ(TermsToggled(false, true).checkBitmap, kTermsBitmapOff);
+    EXPECT_EQ(TermsToggled(true, false).startBitmap, kStartBitmapDisabled);
+    p = PresentNotification(NOTIFY_UPDATE_COMPLETE, info, {true, false}, nullptr);
+    EXPECT_EQ(p.startBitmap, kStartBitmapEnabled);
+
+    // A failure without a text still says so, and shuts down only after
+    // the box; while closing there is no box at all.
+    p = PresentNotification(NOTIFY_UPDATE_FAILED, info, {true, false}, nullptr);
+    EXPECT_EQ(Actions(p),
+              (std::vector{PresenterAction::ShowError, PresenterAction::StartShutdown}));
+    EXPECT_EQ(p.steps[0].text, "Update failed");
+    EXPECT_EQ(p.updateComplete, false);
+    p = PresentNotification(NOTIFY_UPDATE_FAILED, info, {false, true}, nullptr);
+    EXPECT_EQ(Actions(p), std::vector{PresenterAction::StartShutdown});
+
+    p = PresentNotification(NOTIFY_FULL_VERSION_NEEDED, info, {}, nullptr);
+    EXPECT_EQ(Actions(p),
+              (std::vector{PresenterAction::ShowNotice, PresenterAction::OpenHomePage}));
+
+    for (int32_t code : {17, -1, 1000}) {
+        p = PresentNotification(code, info, {true, false}, nullptr);
+        EXPECT_TRUE(!p.status && p.logLines.empty() && !p.fileBar && !p.totalBar &&
+                    !p.startBitmap && !p.updateComplete && p.steps.empty())
+            << code;
+    }
+}
+
+TEST(LauncherRulesTest, StartButtonAndStartUpFailures) {
+    EXPECT_EQ(DecideStart(false, true, nullptr).message, "Please agree to the terms of service.");
+    EXPECT_EQ(DecideStart(true, false, nullptr).verdict, StartVerdict::WaitForUpdate);
+    EXPECT_EQ(DecideStart(true, true, nullptr).verdict, StartVerdict::CheckAndStart);
+
+    // Only a game that was handed over closes the launcher.
+    EXPECT_TRUE(FinishStart(true, true, "", nullptr).gameStarted);
+    StartResult r = FinishStart(false, false, "DirectX 7 is installed", nullptr);
+    EXPECT_EQ(std::tie(r.gameStarted, r.errorText),
+              std::tuple(false, std::string("DirectX 7 is installed")));
+    EXPECT_EQ(FinishStart(true, false, "", nullptr).errorText,
+              "The game could not be started (QuorimLauncher.exe).");
+
+    // One box on a bad start: the failure notification's, or the reason.
+    StartupFailure f = PlanStartupFailure(true, true, "already running", nullptr);
+    EXPECT_EQ(std::tie(f.boxText, f.closeWindow), std::tuple(std::string(), false));
+    f = PlanStartupFailure(true, false, "copy step not available", nullptr);
+    EXPECT_EQ(std::tie(f.boxText, f.closeWindow),
+              std::tuple(std::string("copy step not available"), true));
+    f = PlanStartupFailure(false, false, "", nullptr);
+    EXPECT_EQ(f.boxText, "The update program could not start.");
+}
+
+TEST(LauncherRulesTest, CopyIsAnOptionWordNotPartOfAPathOrValue) {
+    const std::pair<const char*, bool> cases[] = {
+        {"/games/varn/varn-launcher -copy //games/varn", true},
+        {"/games/varn/varn-launcher -getlast -copy //games/varn", true},
+        {"/games/varn-copy/varn-launcher", false},
+        {"\"/games/my -copy dir/varn-launcher\" -getlast", false},
+        {"/games/varn/varn-launcher /games/-copy", false},
+        {"/games/varn/varn-launcher -pass -copy", false},
+        {"/games/varn/varn-launcher -checked /games/old -copy /x", false},
+        {"-copy", false},
+    };
+    for (const auto& [line, copy] : cases)
+        EXPECT_EQ(HasCopyOption(line), copy) << line;
+    EXPECT_EQ(AfterCheckCommandLine(1, true), StartupNext::QuitAfterHandOff);
+    EXPECT_EQ(AfterCheckCommandLine(0, true), StartupNext::Fail);
+}
+
+TEST(FirstRunTest, RegistersOnceAndNeverWithCopy) {
+    TempDir dir;
+    setenv("VARN_REGISTRY_DIR", (dir / "registry").c_str(), 1);
+    const GameRegistration reg{"/games/varn", "/games/varn/varn-launcher.desktop"};
+    const std::string desktop = dir / "Desktop";
+    TempDir::WriteFile(desktop + "/Varn.url",
+                       "[InternetShortcut]\r\nURL=http://WWW.varn-online.jp/index.asp\r\n");
+
+    StartupHousekeeping done = DoStartupHousekeeping("/games/varn/varn-launcher -copy //games/varn",
+                                                     reg, desktop, kDefaultHomePage);
+    EXPECT_TRUE(done.copyHandOff && done.shortcutRemoved && !done.registered);
+    EXPECT_FALSE(plat::RegistryKeyExists(kGameRegistryKey));
+
+    done = DoStartupHousekeeping("/games/varn/varn-launcher", reg, desktop, kDefaultHomePage);
+    EXPECT_TRUE(done.registered);
+    std::string value;
+    for (const auto& [name, expected] : {std::pair{"location", reg.location},
+                                         {"shortcut", reg.shortcut},
+                                         {"PostDLVersion", "0"},
+                                         {"UseCleanTool", "TRUE"},
+                                         {"Version", "2"}}) {
+        ASSERT_TRUE(plat::RegistryReadString(kGameRegistryKey, name, value)) << name;
+        EXPECT_EQ(value, expected);
+    }
+    // A second start, from another directory, leaves the key as it is.
+    ASSERT_TRUE(plat::RegistryWriteString(kGameRegistryKey, "Version", "3"));
+    EXPECT_FALSE(RegisterGame({"/elsewhere", ""}));
+    ASSERT_TRUE(plat::RegistryReadString(kGameRegistryKey, "location", value));
+    EXPECT_EQ(value, reg.location);
+    ASSERT_TRUE(plat::RegistryReadString(kGameRegistryKey, "Version", value));
+    EXPECT_EQ(value, "3");
+    unsetenv("VARN_REGISTRY_DIR");
+}
+
+TEST(FirstRunTest, DesktopCleanUpDeletesOnlyTheOldShortcut) {
+    TempDir dir;
+    const std::string ours = "[InternetShortcut]\nURL=https://www.varn-online.jp/\n";
+    const std::pair<std::string, bool> files[] = {
+        {ours, true},
+        {"[InternetShortcut]\nURL=https://www.varn-online.jp.evil.example/\n", false},
+        {"[InternetShortcut]\nURL=file:///home/me/notes\n", false},
+        {"my own notes about https://www.varn-online.jp/\n", false},
+        {ours + std::string(5000, ';'), false},
+    };
+    for (const auto& [content, deleted] : files) {
+        TempDir::WriteFile(dir / "Varn.url", content);
+        EXPECT_EQ(RemoveOldDesktopShortcut(dir.path(), kDefaultHomePage), deleted) << content;
+        EXPECT_EQ(plat::FileExists(dir / "Varn.url"), !deleted) << content;
+    }
+    // A link named like the shortcut, even to one of ours, is the user's.
+    TempDir::WriteFile(dir / "target.url", ours);
+    unlink((dir / "Varn.url").c_str());
+    ASSERT_EQ(symlink((dir / "target.url").c_str(), (dir / "Varn.url").c_str()), 0);
+    EXPECT_FALSE(RemoveOldDesktopShortcut(dir.path(), kDefaultHomePage));
+    EXPECT_TRUE(plat::FileExists(dir / "target.url"));
+}
+
+TEST(VersionIniTest, DeploymentPagesMustBeWebAddresses) {
+    TempDir dir;
+    const std::string ini = dir / "version.ini";
+    TempDir::WriteFile(ini,
+                       "[PATH]\nPatchRoot=http://127.0.0.1:8080/patch\n"
+                       "[URL]\nHomePage=https://test.example/varn/\nFAQ=file:///etc/passwd\n");
+    const DeploymentUrls urls = ReadDeploymentUrls(ini);
+    EXPECT_EQ(std::tie(urls.homePage, urls.faq),
+              std::tie("https://test.example/varn/", kDefaultFaqPage));
+    EXPECT_EQ(ReadPatchRoot(ini).port, 8080);
+    TempDir::WriteFile(ini, "[URL]\nHomePage=https://a b/\n");
+    EXPECT_EQ(ReadDeploymentUrls(ini).homePage, kDefaultHomePage);
+}
+
+TEST(ShutdownHandshakeTest, CloseWaitsForTheWorkerThenDeletesAndQuits) {
+    CShutdownHandshake h;
+    using A = ShutdownAction;
+    EXPECT_EQ(Actions(h.RequestClose(true)),
+              (std::vector{A::CallCloseThread, A::HideWindow, A::StartTimer}));
+    EXPECT_TRUE(h.Closing());
+    EXPECT_TRUE(h.RequestClose(true).empty());  // the window manager asks again
+    for (int tick = 1; tick < CShutdownHandshake::kFinishingTicks; ++tick)
+        EXPECT_EQ(Actions(h.OnTick(true, false)), std::vector{A::Log}) << tick;
+    EXPECT_EQ(Actions(h.OnTick(true, false)), (std::vector{A::Log, A::ShowFinishing}));
+    EXPECT_EQ(Actions(h.OnTick(true, true)),
+              (std::vector{A::StopTimer, A::Log, A::DeleteModule, A::Quit}));
+    EXPECT_TRUE(h.OnTick(true, true).empty());
+
+    CShutdownHandshake gone;
+    EXPECT_EQ(Actions(gone.RequestClose(false)), (std::vector{A::Log, A::Quit}));
+
+    // After a failure the running timer serves a later close too.
+    CShutdownHandshake failed;
+    EXPECT_EQ(Actions(failed.StartAfterFailure()), std::vector{A::StartTimer});
+    EXPECT_FALSE(failed.Closing());
+    EXPECT_EQ(Actions(failed.RequestClose(true)), (std::vector{A::CallCloseThread, A::HideWindow}));
+}
+
+TEST(ShutdownHandshakeTest, NeverForcedDuringAPackCloseOnlyWhenTheWorkerIsSilent) {
+    CShutdownHandshake h;
+    h.StartAfterFailure();
+    auto forced = [&h] {
+        const std::vector<ShutdownAction> a = Actions(h.OnTick(true, false));
+        return std::find(a.begin(), a.end(), ShutdownAction::ForceQuit) != a.end();
+    };
+    // A long pack close: the animation every two seconds, for ten minutes.
+    for (int tick = 1; tick <= 6000; ++tick) {
+        if (tick % 20 == 0)
+            h.OnNotification(NOTIFY_PERCENT, (tick / 20) % 100 + 1);
+        ASSERT_FALSE(forced()) << tick;
+    }
+    // A ticker that stopped mid-close is still a close: wait.
+    for (int tick = 0; tick < 2 * CShutdownHandshake::kStuckTicks; ++tick)
+        ASSERT_FALSE(forced());
+    EXPECT_TRUE(h.PackClosing());
+    // The close ended; the worker then goes silent.
+    h.OnNotification(NOTIFY_PERCENT, 100);
+    EXPECT_FALSE(h.PackClosing());
+    for (int tick = 1; tick < CShutdownHandshake::kStuckTicks; ++tick)
+        ASSERT_FALSE(forced()) << tick;
+    EXPECT_TRUE(forced());
+    EXPECT_EQ(h.GetPhase(), CShutdownHandshake::Phase::Ended);
+}
