@@ -9,7 +9,7 @@ PACKAGES=(
   clang-14 libclang-rt-14-dev clang-format clang-tidy
   libcurl4-openssl-dev zlib1g-dev libminizip-dev libssl-dev
   libgtest-dev libgmock-dev
-  libgtk-3-dev libwebkit2gtk-4.1-dev fonts-noto-cjk
+  libgtk-3-dev libwebkit2gtk-4.1-dev fonts-noto-cjk fonts-dejavu-core
   xvfb xauth x11-apps
   nginx-light python3-pyftpdlib python3-aiosmtpd
   zip unzip curl procps time
