@@ -128,7 +128,8 @@ TEST(SkinDisplayTest, KeyedDialogDrawsBarAndFollowsThePointerOverAButton) {
     CStaticEx bar;
     ASSERT_EQ(bar.SetBitmap(2), 1);
     dialog.Place(bar.widget(), 10, 20, 100, 4);
-    bar.SetPos(30);
+    bar.SetRange(50);
+    bar.SetPos(15);
     CHoverButton button;
     dialog.Place(button.widget(), 60, 5, 1, 1);
     ASSERT_EQ(button.LoadStrip(3), 1);
@@ -151,7 +152,7 @@ TEST(SkinDisplayTest, KeyedDialogDrawsBarAndFollowsThePointerOverAButton) {
         EXPECT_EQ(shot.At(3, 3) >> 24, 0u) << "key colour drawn transparent";
         EXPECT_EQ(shot.Rgb(12, 3), kBack);
         EXPECT_EQ(shot.Rgb(60 + 5, 5 + 4), kNormal);
-        // Bar at x 10: 30 of 100 filled.
+        // Bar at x 10, 100 wide: 15 of 50 fills 30 pixels.
         const std::map<int, uint32_t> bar = {{0, kFilledCap}, {1, kFilledCap}, {2, kFilled},
                                              {29, kFilled},   {30, kEmpty},    {97, kEmpty},
                                              {98, kEmptyCap}, {99, kEmptyCap}};
