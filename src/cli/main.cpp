@@ -8,6 +8,7 @@
 #include <string>
 
 #include "host/ExitCode.h"
+#include "host/LanguageBundle.h"
 #include "host/PatchRoot.h"
 #include "host/ProgressState.h"
 #include "platform/Console.h"
@@ -36,6 +37,10 @@ Launcher options (also read from config.ini [COMMON] PARAM):
                       directory; other launcher processes are not waited for
 
 Ctrl-C asks the update to stop and exits once it has.
+
+Messages come from Resource_<Lang>.ini beside this program, chosen by
+LC_ALL, LC_MESSAGES or LANG (Resource_Eng.ini for en_US.UTF-8) when that
+bundle is there, else from Resource_Jpn.ini.
 
 Exit status:
   0    the game is up to date (updated, or nothing to do)
@@ -140,7 +145,7 @@ int main(int argc, char** argv) {
     }
     plat::InstallInterruptHandler();
     std::unique_ptr<plat::ResourceBundle> bundle =
-        plat::ResourceBundle::Load(plat::JoinPath(plat::GetModuleDir(), "Resource_Jpn.ini"));
+        plat::ResourceBundle::Load(ChooseBundleFile(ReadLocaleEnvironment(), plat::GetModuleDir()));
     auto module = std::make_unique<CUpdateModule>();
     const PatchRoot root = ReadPatchRoot();
     if (root.host.empty()) {
@@ -150,13 +155,17 @@ int main(int argc, char** argv) {
                      "[PATH] PatchRoot\n");
     }
 
-    // The same calls, values and order as the launcher window.
+    // The same calls and values as the launcher window, in its order but
+    // for the bundle, which goes in before the start-up checks so that
+    // their errors too are in the player's language (after them, as the
+    // window does it, they would come from the built-in English table).
     module->SetParentProgamName("Varngame.exe");
     module->SetUpdateProgram("Update Program");
     module->SetLauncherVersion("1.0.6.1");
     module->SetConnectInfo(root.host.c_str(), root.port, "", "", root.path.c_str(),
                            root.path.c_str(), 0, true, root.useFtp, SERVICE_TYPE_DEFAULT);
     module->SetCallBack(nullptr, &OnUpdate);
+    module->SetResourceHandle(bundle.get());
     if (module->CheckCommandLine() == 0) {
         return Fail("start-up check failed", module->GetLastErrorMsg());
     }
@@ -164,7 +173,6 @@ int main(int argc, char** argv) {
         return PATCH_EXIT_INTERRUPTED;
     }
     module->SetFullVersionDownload(0);
-    module->SetResourceHandle(bundle.get());
     if (module->StartUpdate() == 0) {
         return Fail("the update could not start", module->GetLastErrorMsg());
     }

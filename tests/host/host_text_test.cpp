@@ -1,13 +1,15 @@
-// varn-patch's pure parts: the PatchRoot reading, the exit codes, and the
-// hand-over of progress from the worker.
+// varn-patch's pure parts: the PatchRoot reading, the exit codes, the choice
+// of language bundle, and the hand-over of progress from the worker.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <thread>
 
 #include "host/ExitCode.h"
+#include "host/LanguageBundle.h"
 #include "host/PatchRoot.h"
 #include "host/ProgressState.h"
+#include "support/TempDir.h"
 
 TEST(PatchRootTest, ReadsLikeTheLauncherWindowAndHonoursAPort) {
     const std::tuple<const char*, std::string, int, std::string, int> cases[] = {
@@ -37,6 +39,29 @@ TEST(ExitCodeTest, OutcomesMapToDocumentedCodes) {
     };
     for (const auto& [outcome, code] : cases)
         EXPECT_EQ(ExitCodeFor(outcome), code) << code;
+}
+
+TEST(BundleChoiceTest, LocalePicksAnInstalledBundle) {
+    varntest::TempDir dir;
+    for (const char* name : {"Resource_Jpn.ini", "Resource_Eng.ini"})
+        varntest::TempDir::WriteFile(dir / name, "[Strings]\n");
+    const std::tuple<LocaleEnvironment, const char*> cases[] = {
+        {{"", "", ""}, "Jpn"},
+        {{"", "", "en_US.UTF-8"}, "Eng"},
+        {{"", "", "EN"}, "Eng"},
+        {{"", "", "en@quot"}, "Eng"},
+        {{"ja_JP.UTF-8", "en_US", "en_US"}, "Jpn"},  // LC_ALL first
+        {{"", "en_GB", "ja_JP"}, "Eng"},             // then LC_MESSAGES
+        {{"C", "", "en_US.UTF-8"}, "Jpn"},           // "C" decides, for the default
+        {{"", "", "C.UTF-8"}, "Jpn"},
+        {{"", "", "POSIX"}, "Jpn"},
+        {{"", "", "ko_KR.UTF-8"}, "Jpn"},  // no Korean bundle installed
+        {{"", "", "../en"}, "Jpn"},
+    };
+    for (const auto& [env, language] : cases)
+        EXPECT_EQ(ChooseBundleFile(env, dir.path()),
+                  dir / (std::string("Resource_") + language + ".ini"))
+            << env.lcAll << "|" << env.lcMessages << "|" << env.lang;
 }
 
 TEST(ProgressStateTest, WorkerReportsReachTheMainThread) {
