@@ -3,11 +3,12 @@
 // accepts the launcher's command line, runs one update on the library's
 // worker thread and reports progress on the console.
 #include <cstdio>
-#include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "host/ExitCode.h"
+#include "host/HostArgs.h"
 #include "host/LanguageBundle.h"
 #include "host/PatchRoot.h"
 #include "host/ProgressState.h"
@@ -20,7 +21,7 @@
 
 namespace {
 
-constexpr const char* kUsage = R"(usage: varn-patch [launcher options]
+constexpr const char* kUsage = R"(usage: varn-patch [--help] [launcher options]
 
 Brings the game installed beside this program up to date from the patch
 server named by version.ini [PATH] PatchRoot ("http://host[:port]/path" or
@@ -46,6 +47,7 @@ Exit status:
   0    the game is up to date (updated, or nothing to do)
   1    the update did not start (another launcher or the game is running,
        or a start-up check failed)
+  2    unknown "--" option (this text is printed)
   3    the patch server could not be reached
   6    only a full installation can update this game
   7    the update failed (the error is printed)
@@ -137,11 +139,15 @@ void WaitForRun(CUpdateModule& module, CConsole& console) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            std::fputs(kUsage, stdout);
-            return 0;
-        }
+    const OwnOptions own = ReadOwnOptions(std::vector<std::string>(argv + 1, argv + argc));
+    if (own.help) {
+        std::fputs(kUsage, stdout);
+        return PATCH_EXIT_OK;
+    }
+    if (!own.unknown.empty()) {
+        // A mistyped option must not start an update the caller did not ask for.
+        std::fprintf(stderr, "varn-patch: unknown option %s\n\n%s", own.unknown.c_str(), kUsage);
+        return PATCH_EXIT_USAGE;
     }
     plat::InstallInterruptHandler();
     std::unique_ptr<plat::ResourceBundle> bundle =

@@ -83,9 +83,14 @@ protected:
 }  // namespace
 
 // Errors come in the user's language: English for an English locale, the
-// default bundle's Japanese without one.
+// default bundle's Japanese without one. A mistyped option runs nothing.
 TEST_F(VarnPatchTest, UnreachableServerEndsWithTheConnectCodeInTheLocalesLanguage) {
     PlaceHost("http://127.0.0.1:" + std::to_string(varntest::PickFreePort()) + "/patch");
+    EXPECT_EQ(Wait(Start("--bogus")), PATCH_EXIT_USAGE) << output;
+    EXPECT_NE(output.find("unknown option --bogus"), std::string::npos) << output;
+    EXPECT_NE(output.find("usage: varn-patch"), std::string::npos) << output;
+    EXPECT_FALSE(fs::exists(game + "/Log")) << "an update ran";
+
     EXPECT_EQ(Wait(Start("", "en_US.UTF-8")), PATCH_EXIT_CONNECT_FAILED) << output;
     EXPECT_NE(output.find("varn-patch: update failed (exit 3): Could not connect to the update "
                           "server."),

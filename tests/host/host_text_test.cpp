@@ -1,11 +1,13 @@
-// varn-patch's pure parts: the PatchRoot reading, the exit codes, the choice
-// of language bundle, and the hand-over of progress from the worker.
+// varn-patch's pure parts: the PatchRoot reading, its own options among the
+// launcher's, the exit codes, the choice of language bundle, and the
+// hand-over of progress from the worker.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <thread>
 
 #include "host/ExitCode.h"
+#include "host/HostArgs.h"
 #include "host/LanguageBundle.h"
 #include "host/PatchRoot.h"
 #include "host/ProgressState.h"
@@ -25,6 +27,23 @@ TEST(PatchRootTest, ReadsLikeTheLauncherWindowAndHonoursAPort) {
         const PatchRoot r = ParsePatchRoot(value);
         EXPECT_EQ(std::tie(r.host, r.port, r.path, r.useFtp), std::tie(host, port, path, ftp))
             << value;
+    }
+}
+
+TEST(HostArgsTest, OwnOptionsAreReadAroundTheLauncherOptionValues) {
+    using Args = std::vector<std::string>;
+    const std::tuple<Args, bool, std::string> cases[] = {
+        {{"-savelog", "-ip", "h"}, false, ""},
+        {{"--bogus", "-ip", "h"}, false, "--bogus"},
+        {{"-getlast", "--", "--help"}, false, "--"},
+        {{"-h"}, true, ""},
+        {{"-pass", "--help", "-user", "--x--"}, false, ""},          // values, not options
+        {{"-checked", "/g/Update/LAUNCHER", "--bogus"}, false, ""},  // the rest is the value
+        {{"-unknown", "--help", "--bogus"}, true, ""},
+    };
+    for (const auto& [args, help, unknown] : cases) {
+        const OwnOptions own = ReadOwnOptions(args);
+        EXPECT_EQ(std::tie(own.help, own.unknown), std::tie(help, unknown)) << args.front();
     }
 }
 
