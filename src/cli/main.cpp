@@ -14,6 +14,7 @@
 #include "host/ProgressState.h"
 #include "platform/Console.h"
 #include "platform/Path.h"
+#include "platform/Process.h"
 #include "platform/Profile.h"
 #include "platform/Resource.h"
 #include "platform/Thread.h"
@@ -69,6 +70,21 @@ PatchRoot ReadPatchRoot() {
     return ParsePatchRoot(value);
 }
 
+// The patch server the run uses, for messages: PatchRoot as overridden by
+// the launcher line the update library reads (config.ini PARAM and the
+// arguments).
+std::string ReadServerName(const PatchRoot& root) {
+    const std::string ini = plat::JoinPath(plat::GetModuleDir(), "config.ini");
+    char param[260] = "";
+    plat::GetPrivateProfileString("COMMON", "PARAM", "", param, sizeof(param), ini.c_str());
+    const std::string line = CUpdateModule::MergeCommandLine(param, plat::GetCommandLineArgs());
+    return PatchServerName(root, plat::SplitCommandLine(line));
+}
+
+std::string Explain(int code, const std::string& error, const std::string& server) {
+    return FailureText({code, error, server, plat::GetModuleDir()});
+}
+
 class CConsole {
 public:
     CConsole() : m_live(plat::IsTerminal(1)) {}
@@ -109,9 +125,16 @@ private:
     unsigned long m_drawn = ~0ul;
 };
 
-int Fail(const char* what, const char* error) {
-    std::fprintf(stderr, "varn-patch: %s: %s\n", what, error[0] != '\0' ? error : "(no detail)");
+int Fail(const char* what, const char* error, const std::string& server) {
+    const std::string text = Explain(PATCH_EXIT_NOT_STARTED, error, server);
+    std::fprintf(stderr, "varn-patch: %s: %s\n", what, text.c_str());
     return PATCH_EXIT_NOT_STARTED;
+}
+
+int Stopped() {
+    const std::string text = Explain(PATCH_EXIT_INTERRUPTED, "", "");
+    std::fprintf(stderr, "varn-patch: %s\n", text.c_str());
+    return PATCH_EXIT_INTERRUPTED;
 }
 
 // Waits for the worker, turning Ctrl-C into one stop request.
@@ -154,12 +177,7 @@ int main(int argc, char** argv) {
         plat::ResourceBundle::Load(ChooseBundleFile(ReadLocaleEnvironment(), plat::GetModuleDir()));
     auto module = std::make_unique<CUpdateModule>();
     const PatchRoot root = ReadPatchRoot();
-    if (root.host.empty()) {
-        // Not fatal: "-ip" may still name the server.
-        std::fprintf(stderr,
-                     "varn-patch: version.ini beside this program has no server in "
-                     "[PATH] PatchRoot\n");
-    }
+    const std::string server = ReadServerName(root);
 
     // The same calls and values as the launcher window, in its order but
     // for the bundle, which goes in before the start-up checks so that
@@ -173,14 +191,14 @@ int main(int argc, char** argv) {
     module->SetCallBack(nullptr, &OnUpdate);
     module->SetResourceHandle(bundle.get());
     if (module->CheckCommandLine() == 0) {
-        return Fail("start-up check failed", module->GetLastErrorMsg());
+        return Fail("start-up check failed", module->GetLastErrorMsg(), server);
     }
     if (plat::InterruptRequested()) {
-        return PATCH_EXIT_INTERRUPTED;
+        return Stopped();
     }
     module->SetFullVersionDownload(0);
     if (module->StartUpdate() == 0) {
-        return Fail("the update could not start", module->GetLastErrorMsg());
+        return Fail("the update could not start", module->GetLastErrorMsg(), server);
     }
 
     CConsole console;
@@ -193,11 +211,10 @@ int main(int argc, char** argv) {
         module->GetMajorUpdateVersion(local, nullptr);
         std::printf("varn-patch: the game is up to date (version %s)\n", local);
     } else if (code == PATCH_EXIT_INTERRUPTED) {
-        std::fprintf(stderr, "varn-patch: stopped before the update completed\n");
+        Stopped();
     } else {
-        const std::string error = g_state.LastError();
-        std::fprintf(stderr, "varn-patch: update failed (exit %d): %s\n", code,
-                     error.empty() ? "(no detail)" : error.c_str());
+        const std::string text = Explain(code, g_state.LastError(), server);
+        std::fprintf(stderr, "varn-patch: update failed (exit %d): %s\n", code, text.c_str());
     }
     module.reset();
     return code;

@@ -1,9 +1,11 @@
 // A host's reading of the command line it shares with the launcher: its
-// own "--" options among the launcher's. Pure functions; the option table
-// stays the update library's.
+// own "--" options among the launcher's, and the patch server a run will
+// use. Pure functions; the option table stays the update library's.
 #pragma once
 #include <string>
 #include <vector>
+
+#include "host/PatchRoot.h"
 
 struct OwnOptions {
     bool help = false;    // "--help" or "-h"
@@ -16,3 +18,9 @@ struct OwnOptions {
 // the line after "-checked") are the launcher's and are never read here,
 // so a password such as "--x--" stays one.
 OwnOptions ReadOwnOptions(const std::vector<std::string>& args);
+
+// "host:port" of the patch server a run will connect to: version.ini's
+// PatchRoot, replaced by the last "-ip" and "-port" of the launcher's
+// words (config.ini PARAM merged with the arguments, as the update library
+// reads them). "" when no host is set. An IPv6 address is bracketed.
+std::string PatchServerName(const PatchRoot& root, const std::vector<std::string>& words);

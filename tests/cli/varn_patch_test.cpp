@@ -82,10 +82,11 @@ protected:
 
 }  // namespace
 
-// Errors come in the user's language: English for an English locale, the
-// default bundle's Japanese without one. A mistyped option runs nothing.
-TEST_F(VarnPatchTest, UnreachableServerEndsWithTheConnectCodeInTheLocalesLanguage) {
-    PlaceHost("http://127.0.0.1:" + std::to_string(varntest::PickFreePort()) + "/patch");
+// Failures explain themselves in the user's language; a mistyped option
+// runs nothing.
+TEST_F(VarnPatchTest, FailuresSpeakTheLocaleAndUnknownOptionsRunNothing) {
+    const std::string server = "127.0.0.1:" + std::to_string(varntest::PickFreePort());
+    PlaceHost("http://" + server + "/patch");
     EXPECT_EQ(Wait(Start("--bogus")), PATCH_EXIT_USAGE) << output;
     EXPECT_NE(output.find("unknown option --bogus"), std::string::npos) << output;
     EXPECT_NE(output.find("usage: varn-patch"), std::string::npos) << output;
@@ -93,13 +94,20 @@ TEST_F(VarnPatchTest, UnreachableServerEndsWithTheConnectCodeInTheLocalesLanguag
 
     EXPECT_EQ(Wait(Start("", "en_US.UTF-8")), PATCH_EXIT_CONNECT_FAILED) << output;
     EXPECT_NE(output.find("varn-patch: update failed (exit 3): Could not connect to the update "
-                          "server."),
+                          "server. (the patch server " +
+                          server + ")"),
               std::string::npos)
         << output;
 
     EXPECT_EQ(Run(), PATCH_EXIT_CONNECT_FAILED) << output;  // no locale: the default bundle
     EXPECT_NE(output.find("アップデートサーバーに接続できませんでした"), std::string::npos)
         << output;
+
+    // No server at all: nothing is recorded, yet it says why.
+    varntest::TempDir::WriteFile(game + "/version.ini", "[PATH]\nPatchRoot=patch\n");
+    EXPECT_EQ(Run(), PATCH_EXIT_FAILED) << output;
+    EXPECT_NE(output.find("no patch server is set"), std::string::npos) << output;
+    EXPECT_EQ(output.find("no detail"), std::string::npos) << output;
 }
 
 TEST_F(VarnPatchTest, BringsAnOldInstallationUpToDateThenFindsNothingToDo) {
