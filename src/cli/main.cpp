@@ -3,23 +3,27 @@
 // accepts the launcher's command line, runs one update on the library's
 // worker thread and reports progress on the console.
 #include <cstdio>
-#include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "host/ExitCode.h"
+#include "host/HostArgs.h"
+#include "host/LanguageBundle.h"
 #include "host/PatchRoot.h"
 #include "host/ProgressState.h"
 #include "host/VersionIni.h"
 #include "platform/Console.h"
 #include "platform/Path.h"
+#include "platform/Process.h"
+#include "platform/Profile.h"
 #include "platform/Resource.h"
 #include "platform/Thread.h"
 #include "updatemodule/UpdateModule.h"
 
 namespace {
 
-constexpr const char* kUsage = R"(usage: varn-patch [launcher options]
+constexpr const char* kUsage = R"(usage: varn-patch [--help] [launcher options]
 
 Brings the game installed beside this program up to date from the patch
 server named by version.ini [PATH] PatchRoot ("http://host[:port]/path" or
@@ -37,10 +41,15 @@ Launcher options (also read from config.ini [COMMON] PARAM):
 
 Ctrl-C asks the update to stop and exits once it has.
 
+Messages come from Resource_<Lang>.ini beside this program, chosen by
+LC_ALL, LC_MESSAGES or LANG (Resource_Eng.ini for en_US.UTF-8) when that
+bundle is there, else from Resource_Jpn.ini.
+
 Exit status:
   0    the game is up to date (updated, or nothing to do)
   1    the update did not start (another launcher or the game is running,
        or a start-up check failed)
+  2    unknown "--" option (this text is printed)
   3    the patch server could not be reached
   6    only a full installation can update this game
   7    the update failed (the error is printed)
@@ -53,6 +62,21 @@ void OnUpdate(int32_t code, UPDATE_CALLBACK_INFO* info) {
     if (info != nullptr) {
         g_state.OnNotify(code, *info);
     }
+}
+
+// The patch server the run uses, for messages: PatchRoot as overridden by
+// the launcher line the update library reads (config.ini PARAM and the
+// arguments).
+std::string ReadServerName(const PatchRoot& root) {
+    const std::string ini = plat::JoinPath(plat::GetModuleDir(), "config.ini");
+    char param[260] = "";
+    plat::GetPrivateProfileString("COMMON", "PARAM", "", param, sizeof(param), ini.c_str());
+    const std::string line = CUpdateModule::MergeCommandLine(param, plat::GetCommandLineArgs());
+    return PatchServerName(root, plat::SplitCommandLine(line));
+}
+
+std::string Explain(int code, const std::string& error, const std::string& server) {
+    return FailureText({code, error, server, plat::GetModuleDir()});
 }
 
 class CConsole {
@@ -95,9 +119,16 @@ private:
     unsigned long m_drawn = ~0ul;
 };
 
-int Fail(const char* what, const char* error) {
-    std::fprintf(stderr, "varn-patch: %s: %s\n", what, error[0] != '\0' ? error : "(no detail)");
+int Fail(const char* what, const char* error, const std::string& server) {
+    const std::string text = Explain(PATCH_EXIT_NOT_STARTED, error, server);
+    std::fprintf(stderr, "varn-patch: %s: %s\n", what, text.c_str());
     return PATCH_EXIT_NOT_STARTED;
+}
+
+int Stopped() {
+    const std::string text = Explain(PATCH_EXIT_INTERRUPTED, "", "");
+    std::fprintf(stderr, "varn-patch: %s\n", text.c_str());
+    return PATCH_EXIT_INTERRUPTED;
 }
 
 // Waits for the worker, turning Ctrl-C into one stop request.
@@ -125,41 +156,43 @@ void WaitForRun(CUpdateModule& module, CConsole& console) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            std::fputs(kUsage, stdout);
-            return 0;
-        }
+    const OwnOptions own = ReadOwnOptions(std::vector<std::string>(argv + 1, argv + argc));
+    if (own.help) {
+        std::fputs(kUsage, stdout);
+        return PATCH_EXIT_OK;
+    }
+    if (!own.unknown.empty()) {
+        // A mistyped option must not start an update the caller did not ask for.
+        std::fprintf(stderr, "varn-patch: unknown option %s\n\n%s", own.unknown.c_str(), kUsage);
+        return PATCH_EXIT_USAGE;
     }
     plat::InstallInterruptHandler();
     std::unique_ptr<plat::ResourceBundle> bundle =
-        plat::ResourceBundle::Load(plat::JoinPath(plat::GetModuleDir(), "Resource_Jpn.ini"));
+        plat::ResourceBundle::Load(ChooseBundleFile(ReadLocaleEnvironment(), plat::GetModuleDir()));
     auto module = std::make_unique<CUpdateModule>();
     const PatchRoot root = ReadPatchRoot(VersionIniPath());
-    if (root.host.empty()) {
-        // Not fatal: "-ip" may still name the server.
-        std::fprintf(stderr,
-                     "varn-patch: version.ini beside this program has no server in "
-                     "[PATH] PatchRoot\n");
-    }
+    const std::string server = ReadServerName(root);
 
-    // The same calls, values and order as the launcher window.
+    // The same calls and values as the launcher window, in its order but
+    // for the bundle, which goes in before the start-up checks so that
+    // their errors too are in the player's language (after them, as the
+    // window does it, they would come from the built-in English table).
     module->SetParentProgamName("Varngame.exe");
     module->SetUpdateProgram("Update Program");
     module->SetLauncherVersion("1.0.6.1");
     module->SetConnectInfo(root.host.c_str(), root.port, "", "", root.path.c_str(),
                            root.path.c_str(), 0, true, root.useFtp, SERVICE_TYPE_DEFAULT);
     module->SetCallBack(nullptr, &OnUpdate);
+    module->SetResourceHandle(bundle.get());
     if (module->CheckCommandLine() == 0) {
-        return Fail("start-up check failed", module->GetLastErrorMsg());
+        return Fail("start-up check failed", module->GetLastErrorMsg(), server);
     }
     if (plat::InterruptRequested()) {
-        return PATCH_EXIT_INTERRUPTED;
+        return Stopped();
     }
     module->SetFullVersionDownload(0);
-    module->SetResourceHandle(bundle.get());
     if (module->StartUpdate() == 0) {
-        return Fail("the update could not start", module->GetLastErrorMsg());
+        return Fail("the update could not start", module->GetLastErrorMsg(), server);
     }
 
     CConsole console;
@@ -172,11 +205,10 @@ int main(int argc, char** argv) {
         module->GetMajorUpdateVersion(local, nullptr);
         std::printf("varn-patch: the game is up to date (version %s)\n", local);
     } else if (code == PATCH_EXIT_INTERRUPTED) {
-        std::fprintf(stderr, "varn-patch: stopped before the update completed\n");
+        Stopped();
     } else {
-        const std::string error = g_state.LastError();
-        std::fprintf(stderr, "varn-patch: update failed (exit %d): %s\n", code,
-                     error.empty() ? "(no detail)" : error.c_str());
+        const std::string text = Explain(code, g_state.LastError(), server);
+        std::fprintf(stderr, "varn-patch: update failed (exit %d): %s\n", code, text.c_str());
     }
     module.reset();
     return code;

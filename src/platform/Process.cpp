@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <thread>
@@ -110,6 +111,11 @@ std::string SafeLockName(const std::string& name) {
 
 uint32_t GetCurrentProcessId() {
     return static_cast<uint32_t>(getpid());
+}
+
+std::string GetEnvironmentVariable(const std::string& name) {
+    const char* value = std::getenv(name.c_str());
+    return value != nullptr ? std::string(value) : std::string();
 }
 
 std::vector<ProcessEntry> ListProcesses() {

@@ -1,5 +1,5 @@
-// Processes: the running list, termination, starting a program, and the
-// named single-instance lock.
+// Processes: the running list, termination, starting a program, this
+// process's environment, and the named single-instance lock.
 #pragma once
 #include <cstdint>
 #include <memory>
@@ -18,6 +18,9 @@ struct ProcessEntry {
 };
 
 uint32_t GetCurrentProcessId();
+// The value of an environment variable of this process, "" when it is not
+// set. Read-only: the platform layer never changes the environment.
+std::string GetEnvironmentVariable(const std::string& name);
 // Snapshot of the running processes of this user and others visible.
 std::vector<ProcessEntry> ListProcesses();
 // Ends a process (SIGKILL); false with the last error on failure.

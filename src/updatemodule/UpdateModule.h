@@ -101,6 +101,13 @@ public:
     // a normally quoted program path are not used); an empty PARAM gives
     // the process's own arguments.
     static std::string MergeCommandLine(const std::string& param, const std::string& ownArgs);
+    // What a word of the command line is to CheckCommandLine: an option
+    // alone (OPTION_FLAG), one taking the next word as its value
+    // (OPTION_VALUE) or one taking the rest of the line (OPTION_REST), or
+    // no option at all (OPTION_NONE, ignored). Lets a host tell its own
+    // words apart from the launcher's without a second option table.
+    enum OptionKind { OPTION_NONE, OPTION_FLAG, OPTION_VALUE, OPTION_REST };
+    static OptionKind OptionKindOf(const std::string& word);
     // Writes one formatted line (2 KB at most) to the update log.
     void SaveUpdateLog(const char* format, ...) __attribute__((format(printf, 2, 3)));
 

@@ -26,7 +26,7 @@ namespace fs = std::filesystem;
 constexpr const char* kPortalKey = "Software\\Pellor\\Quorim";
 constexpr const char* kPortalProgram = "QuorimLauncher.exe";
 
-enum class Kind { Flag, Value, Rest };
+using Kind = CUpdateModule::OptionKind;
 
 struct OptionDef {
     const char* name;
@@ -35,12 +35,15 @@ struct OptionDef {
 
 // Every option the launcher knows; anything else on the line is ignored.
 constexpr OptionDef kOptions[] = {
-    {"-copy", Kind::Rest},         {"-checked", Kind::Rest},        {"-type", Kind::Value},
-    {"-ftppath", Kind::Value},     {"-updateversion", Kind::Value}, {"-getlast", Kind::Flag},
-    {"-loop", Kind::Flag},         {"-savelog", Kind::Flag},        {"-saveuserlog", Kind::Flag},
-    {"-savepatchlog", Kind::Flag}, {"-nouself", Kind::Flag},        {"-ip", Kind::Value},
-    {"-port", Kind::Value},        {"-user", Kind::Value},          {"-pass", Kind::Value},
-    {"-noauth", Kind::Flag},       {"-name", Kind::Value},
+    {"-copy", Kind::OPTION_REST},           {"-checked", Kind::OPTION_REST},
+    {"-type", Kind::OPTION_VALUE},          {"-ftppath", Kind::OPTION_VALUE},
+    {"-updateversion", Kind::OPTION_VALUE}, {"-getlast", Kind::OPTION_FLAG},
+    {"-loop", Kind::OPTION_FLAG},           {"-savelog", Kind::OPTION_FLAG},
+    {"-saveuserlog", Kind::OPTION_FLAG},    {"-savepatchlog", Kind::OPTION_FLAG},
+    {"-nouself", Kind::OPTION_FLAG},        {"-ip", Kind::OPTION_VALUE},
+    {"-port", Kind::OPTION_VALUE},          {"-user", Kind::OPTION_VALUE},
+    {"-pass", Kind::OPTION_VALUE},          {"-noauth", Kind::OPTION_FLAG},
+    {"-name", Kind::OPTION_VALUE},
 };
 
 const OptionDef* FindOption(const std::string& word) {
@@ -171,6 +174,11 @@ std::string CUpdateModule::MergeCommandLine(const std::string& param, const std:
     return param;
 }
 
+CUpdateModule::OptionKind CUpdateModule::OptionKindOf(const std::string& word) {
+    const OptionDef* option = FindOption(word);
+    return option != nullptr ? option->kind : OPTION_NONE;
+}
+
 int CUpdateModule::CheckCommandLine() {
     LoadTypeFile();
     g_FileUpdater.ClearVersionRecords();
@@ -199,14 +207,14 @@ int CUpdateModule::ApplyCommandLine(const char* text) {
         }
         first = false;
         const OptionDef* option = FindOption(word);
-        if (option == nullptr || option->kind == Kind::Flag) {
+        if (option == nullptr || option->kind == Kind::OPTION_FLAG) {
             if (option != nullptr) {
                 AppendForward(forward, 260, ApplyOption(word, ""));
             }
             continue;
         }
         std::string value;
-        if (option->kind == Kind::Rest) {
+        if (option->kind == Kind::OPTION_REST) {
             value = TakeRest(line, pos);
             if (value.empty()) {
                 break;

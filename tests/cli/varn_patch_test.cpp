@@ -6,8 +6,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "host/ExitCode.h"
 #include "platform/Thread.h"
@@ -26,7 +28,8 @@ class VarnPatchTest : public ::testing::Test {
 protected:
     void PlaceHost(const std::string& root) {
         varntest::TempDir::WriteFile(game + "/version.ini", "[PATH]\nPatchRoot=" + root + "\n");
-        for (const char* name : {"varn-patch", "libvarncore.so", "Resource_Jpn.ini"}) {
+        for (const char* name :
+             {"varn-patch", "libvarncore.so", "Resource_Jpn.ini", "Resource_Eng.ini"}) {
             const fs::path from = fs::path(VARN_BINARY_DIR) / "bin" / name;
             std::error_code ec;
             fs::create_hard_link(from, fs::path(game) / name, ec);
@@ -34,21 +37,38 @@ protected:
                 fs::copy_file(from, fs::path(game) / name, fs::copy_options::overwrite_existing);
         }
     }
-    pid_t Start() {
+    // Runs varn-patch with `first` before the launcher's "-checked" option,
+    // with no locale set unless `locale` names one for LANG.
+    pid_t Start(const std::string& first = "", const std::string& locale = "") {
+        const std::string exe = game + "/varn-patch", checked = game + "/Update/LAUNCHER";
+        std::vector<std::string> args = {exe, "-checked", checked};
+        if (!first.empty())
+            args.insert(args.begin() + 1, first);
+        std::vector<std::string> env = {"LANG=" + locale};
+        for (char** e = environ; *e != nullptr; ++e)
+            if (std::strncmp(*e, "LC_", 3) != 0 && std::strncmp(*e, "LANG=", 5) != 0)
+                env.push_back(*e);
+        std::vector<char*> argv, envp;
+        for (std::string& a : args)
+            argv.push_back(a.data());
+        for (std::string& e : env)
+            envp.push_back(e.data());
+        argv.push_back(nullptr);
+        envp.push_back(nullptr);
         const pid_t pid = fork();
         if (pid == 0) {
             (void)!freopen("/dev/null", "r", stdin);
             (void)!freopen(out.c_str(), "w", stdout);
             dup2(fileno(stdout), 2);
-            const std::string exe = game + "/varn-patch", checked = game + "/Update/LAUNCHER";
-            execl(exe.c_str(), exe.c_str(), "-checked", checked.c_str(), (char*)nullptr);
+            execve(exe.c_str(), argv.data(), envp.data());
             _exit(127);
         }
         return pid;
     }
-    int Run(pid_t pid = -1) {
+    int Run(pid_t pid = -1) { return Wait(pid < 0 ? Start() : pid); }
+    int Wait(pid_t pid) {
         int status = 0;
-        if (waitpid(pid < 0 ? Start() : pid, &status, 0) < 0)
+        if (waitpid(pid, &status, 0) < 0)
             return -1;
         output = ReadText(out);
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -62,10 +82,32 @@ protected:
 
 }  // namespace
 
-TEST_F(VarnPatchTest, UnreachableServerEndsWithTheConnectCode) {
-    PlaceHost("http://127.0.0.1:" + std::to_string(varntest::PickFreePort()) + "/patch");
-    EXPECT_EQ(Run(), PATCH_EXIT_CONNECT_FAILED) << output;
-    EXPECT_NE(output.find("varn-patch: update failed (exit 3): "), std::string::npos) << output;
+// Failures explain themselves in the user's language; a mistyped option
+// runs nothing.
+TEST_F(VarnPatchTest, FailuresSpeakTheLocaleAndUnknownOptionsRunNothing) {
+    const std::string server = "127.0.0.1:" + std::to_string(varntest::PickFreePort());
+    PlaceHost("http://" + server + "/patch");
+    EXPECT_EQ(Wait(Start("--bogus")), PATCH_EXIT_USAGE) << output;
+    EXPECT_NE(output.find("unknown option --bogus"), std::string::npos) << output;
+    EXPECT_NE(output.find("usage: varn-patch"), std::string::npos) << output;
+    EXPECT_FALSE(fs::exists(game + "/Log")) << "an update ran";
+
+    EXPECT_EQ(Wait(Start("", "en_US.UTF-8")), PATCH_EXIT_CONNECT_FAILED) << output;
+    EXPECT_NE(output.find("varn-patch: update failed (exit 3): Could not connect to the update "
+                          "server. (the patch server " +
+                          server + ")"),
+              std::string::npos)
+        << output;
+
+    EXPECT_EQ(Run(), PATCH_EXIT_CONNECT_FAILED) << output;  // no locale: the default bundle
+    EXPECT_NE(output.find("アップデートサーバーに接続できませんでした"), std::string::npos)
+        << output;
+
+    // No server at all: nothing is recorded, yet it says why.
+    varntest::TempDir::WriteFile(game + "/version.ini", "[PATH]\nPatchRoot=patch\n");
+    EXPECT_EQ(Run(), PATCH_EXIT_FAILED) << output;
+    EXPECT_NE(output.find("no patch server is set"), std::string::npos) << output;
+    EXPECT_EQ(output.find("no detail"), std::string::npos) << output;
 }
 
 TEST_F(VarnPatchTest, BringsAnOldInstallationUpToDateThenFindsNothingToDo) {

@@ -1,13 +1,17 @@
-// varn-patch's pure parts: the PatchRoot reading, the exit codes, and the
-// hand-over of progress from the worker.
+// varn-patch's pure parts: the PatchRoot reading, its own options among the
+// launcher's, the exit codes and their explanations, the choice of language
+// bundle, and the hand-over of progress from the worker.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <thread>
 
 #include "host/ExitCode.h"
+#include "host/HostArgs.h"
+#include "host/LanguageBundle.h"
 #include "host/PatchRoot.h"
 #include "host/ProgressState.h"
+#include "support/TempDir.h"
 
 TEST(PatchRootTest, ReadsLikeTheLauncherWindowAndHonoursAPort) {
     const std::tuple<const char*, std::string, int, std::string, int> cases[] = {
@@ -26,6 +30,40 @@ TEST(PatchRootTest, ReadsLikeTheLauncherWindowAndHonoursAPort) {
     }
 }
 
+TEST(HostArgsTest, OwnOptionsAreReadAroundTheLauncherOptionValues) {
+    using Args = std::vector<std::string>;
+    const std::tuple<Args, bool, std::string> cases[] = {
+        {{"-savelog", "-ip", "h"}, false, ""},
+        {{"--bogus", "-ip", "h"}, false, "--bogus"},
+        {{"-getlast", "--", "--help"}, false, "--"},
+        {{"-h"}, true, ""},
+        {{"-pass", "--help", "-user", "--x--"}, false, ""},          // values, not options
+        {{"-checked", "/g/Update/LAUNCHER", "--bogus"}, false, ""},  // the rest is the value
+        {{"-unknown", "--help", "--bogus"}, true, ""},
+    };
+    for (const auto& [args, help, unknown] : cases) {
+        const OwnOptions own = ReadOwnOptions(args);
+        EXPECT_EQ(std::tie(own.help, own.unknown), std::tie(help, unknown)) << args.front();
+    }
+}
+
+TEST(HostArgsTest, ServerNameFollowsTheLauncherOverrides) {
+    using Words = std::vector<std::string>;
+    const PatchRoot http = ParsePatchRoot("http://files.example:8080/patch");
+    const std::tuple<PatchRoot, Words, std::string> cases[] = {
+        {http, {}, "files.example:8080"},
+        {http, {"-ip", "10.0.0.1", "-savelog", "-port", "81"}, "10.0.0.1:81"},
+        {http, {"-port", "0"}, "files.example:80"},
+        {http, {"-checked", "/g", "-ip", "x"}, "files.example:8080"},
+        {http, {"-ip"}, "files.example:8080"},  // a missing value ends the options
+        {http, {"-ip", "fe80::1"}, "[fe80::1]:8080"},
+        {ParsePatchRoot("patch"), {}, ""},
+        {ParsePatchRoot("patch"), {"-ip", "h"}, "h:21"},
+    };
+    for (const auto& [root, words, name] : cases)
+        EXPECT_EQ(PatchServerName(root, words), name) << name;
+}
+
 TEST(ExitCodeTest, OutcomesMapToDocumentedCodes) {
     const std::pair<RunOutcome, int> cases[] = {
         {{true, false, false, false, 0}, PATCH_EXIT_OK},
@@ -37,6 +75,54 @@ TEST(ExitCodeTest, OutcomesMapToDocumentedCodes) {
     };
     for (const auto& [outcome, code] : cases)
         EXPECT_EQ(ExitCodeFor(outcome), code) << code;
+}
+
+// Every non-zero exit explains itself, naming the server or file concerned
+// where nothing was recorded.
+TEST(ExitCodeTest, FailureTextsNeverComeEmpty) {
+    const std::string g = "/games/varn";
+    const std::tuple<FailureFacts, std::vector<std::string>> cases[] = {
+        {{PATCH_EXIT_FAILED, "The update file is damaged.\n", "h:80", g},
+         {"The update file is damaged."}},
+        {{PATCH_EXIT_CONNECT_FAILED, "Could not connect.", "h:80", g},
+         {"Could not connect. (the patch server h:80)"}},
+        {{PATCH_EXIT_CONNECT_FAILED, "", "h:80", g}, {"h:80", g + "/version.ini"}},
+        {{PATCH_EXIT_FULL_VERSION, "", "h:80", g}, {g + "/Update/version.uvf", "h:80", "install"}},
+        {{PATCH_EXIT_FAILED, " \n", "", g}, {"no patch server", g + "/version.ini", "-ip"}},
+        {{PATCH_EXIT_FAILED, "", "h:80", g}, {"h:80", g + "/Log"}},
+        {{PATCH_EXIT_NOT_STARTED, "", "h:80", g}, {"did not start", g}},
+        {{PATCH_EXIT_INTERRUPTED, "", "h:80", g}, {"stopped before the update completed"}},
+    };
+    for (const auto& [facts, parts] : cases) {
+        const std::string text = FailureText(facts);
+        for (const std::string& part : parts)
+            EXPECT_NE(text.find(part), std::string::npos) << facts.exitCode << ": " << text;
+        EXPECT_EQ(text.find("no detail"), std::string::npos) << text;
+    }
+    EXPECT_EQ(FailureText({PATCH_EXIT_OK, "", "", g}), "");
+}
+
+TEST(BundleChoiceTest, LocalePicksAnInstalledBundle) {
+    varntest::TempDir dir;
+    for (const char* name : {"Resource_Jpn.ini", "Resource_Eng.ini"})
+        varntest::TempDir::WriteFile(dir / name, "[Strings]\n");
+    const std::tuple<LocaleEnvironment, const char*> cases[] = {
+        {{"", "", ""}, "Jpn"},
+        {{"", "", "en_US.UTF-8"}, "Eng"},
+        {{"", "", "EN"}, "Eng"},
+        {{"", "", "en@quot"}, "Eng"},
+        {{"ja_JP.UTF-8", "en_US", "en_US"}, "Jpn"},  // LC_ALL first
+        {{"", "en_GB", "ja_JP"}, "Eng"},             // then LC_MESSAGES
+        {{"C", "", "en_US.UTF-8"}, "Jpn"},           // "C" decides, for the default
+        {{"", "", "C.UTF-8"}, "Jpn"},
+        {{"", "", "POSIX"}, "Jpn"},
+        {{"", "", "ko_KR.UTF-8"}, "Jpn"},  // no Korean bundle installed
+        {{"", "", "../en"}, "Jpn"},
+    };
+    for (const auto& [env, language] : cases)
+        EXPECT_EQ(ChooseBundleFile(env, dir.path()),
+                  dir / (std::string("Resource_") + language + ".ini"))
+            << env.lcAll << "|" << env.lcMessages << "|" << env.lang;
 }
 
 TEST(ProgressStateTest, WorkerReportsReachTheMainThread) {

@@ -1,5 +1,6 @@
-// Every id the library asks for is in both shipped tables, with the printf
-// conversions its caller supplies (a text asking for more reads garbage).
+// Every id the library asks for is in the built-in table and in every bundle
+// the build lays out beside the executables, with the printf conversions its
+// caller supplies (a text asking for more reads garbage).
 #include <gtest/gtest.h>
 
 #include <map>
@@ -40,9 +41,10 @@ std::map<unsigned, std::string> Expected() {
 }  // namespace
 
 TEST(LanguageBundleTest, EveryIdExistsWithMatchingArguments) {
-    for (const char* file : {"base_strings.ini", "Resource_Jpn.ini"}) {
-        const std::string text =
-            varntest::TempDir::ReadFile(std::string(VARN_SOURCE_DIR "/resources/") + file);
+    for (const char* file :
+         {VARN_SOURCE_DIR "/resources/base_strings.ini", VARN_BINARY_DIR "/bin/Resource_Jpn.ini",
+          VARN_BINARY_DIR "/bin/Resource_Eng.ini"}) {
+        const std::string text = varntest::TempDir::ReadFile(file);
         ASSERT_FALSE(text.empty()) << file;
         const plat::ProfileText table(text);
         for (const auto& [id, conversions] : Expected()) {

@@ -1,0 +1,26 @@
+// A host's reading of the command line it shares with the launcher: its
+// own "--" options among the launcher's, and the patch server a run will
+// use. Pure functions; the option table stays the update library's.
+#pragma once
+#include <string>
+#include <vector>
+
+#include "host/PatchRoot.h"
+
+struct OwnOptions {
+    bool help = false;    // "--help" or "-h"
+    std::string unknown;  // the first other word starting with "--", "" when none
+};
+
+// Reads the host's own options from its arguments (without the program
+// name), stopping at the first "--help", "-h" or unknown "--" word. Words
+// the launcher takes as option values (the word after "-pass", the rest of
+// the line after "-checked") are the launcher's and are never read here,
+// so a password such as "--x--" stays one.
+OwnOptions ReadOwnOptions(const std::vector<std::string>& args);
+
+// "host:port" of the patch server a run will connect to: version.ini's
+// PatchRoot, replaced by the last "-ip" and "-port" of the launcher's
+// words (config.ini PARAM merged with the arguments, as the update library
+// reads them). "" when no host is set. An IPv6 address is bracketed.
+std::string PatchServerName(const PatchRoot& root, const std::vector<std::string>& words);
