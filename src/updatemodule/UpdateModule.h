@@ -90,8 +90,9 @@ public:
     // The worker holds at its next check: before each download block, zip
     // entry, applied file or pack entry, each step of a pack data move, and
     // between the steps of the run. Nothing of a held step is lost; a held
-    // download keeps its connection. Counted as on Win32: each resume undoes
-    // one suspend.
+    // download keeps its connection, and asks for the rest if the server
+    // drops it meanwhile. Counted as on Win32: each resume undoes one
+    // suspend.
     void SuspendManualUpdate();
     void ResumeManualUpdate();
     void StopManualUpdate();
