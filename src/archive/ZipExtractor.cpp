@@ -10,6 +10,7 @@
 #include "platform/Error.h"
 #include "platform/File.h"
 #include "platform/Path.h"
+#include "platform/Thread.h"
 
 namespace fs = std::filesystem;
 
@@ -76,7 +77,7 @@ void CZipExtractor::FormatZipError(uint32_t code, const char* name) {
 }
 
 bool CZipExtractor::StopRequested() {
-    return plat::WaitForSingleObject(m_host.GetStopEvent(), 0) != plat::WAIT_TIMEOUT_CODE;
+    return !plat::RunCheckPoint(m_host.GetStopEvent());
 }
 
 // The full-version archive unpacks straight into the game directory, which

@@ -36,6 +36,8 @@ public:
     static const char* ZipErrorFormat(uint32_t code);
 
 private:
+    // True once the run is to stop; a suspended worker is held here first,
+    // so unpacking pauses between two entries.
     bool StopRequested();
     bool MayEmpty(const char* outdir) const;
     void LogStart(const char* archive, const char* outdir, int count);

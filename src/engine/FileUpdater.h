@@ -262,6 +262,7 @@ protected:
     plat::ResourceHandle ResourceHandle();
     // True once the run's stop event is signalled, closed or removed; false
     // when there is no transfer object at all (nothing can stop the run).
+    // Each call is also where a suspended worker is held (before the test).
     bool StopSignalled();
     std::string VersionListPath() const;
     // Copies filelist.uvf of the unpacked archive over version.uvf (one retry

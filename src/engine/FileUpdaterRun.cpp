@@ -12,6 +12,7 @@
 #include "platform/File.h"
 #include "platform/Path.h"
 #include "platform/Profile.h"
+#include "platform/Thread.h"
 
 namespace {
 
@@ -38,9 +39,11 @@ void CFileUpdater::RecordStringError(int errorCode, unsigned stringId, int buffe
 }
 
 bool CFileUpdater::StopSignalled() {
-    if (!m_pProtocol)
+    if (!m_pProtocol) {
+        plat::SuspendPoint();
         return false;
-    return plat::WaitForSingleObject(m_pProtocol->GetStopEvent(), 0) != plat::WAIT_TIMEOUT_CODE;
+    }
+    return !plat::RunCheckPoint(m_pProtocol->GetStopEvent());
 }
 
 int CFileUpdater::SendLogMail() {

@@ -20,6 +20,7 @@
 #include "platform/Error.h"
 #include "platform/File.h"
 #include "platform/FileLock.h"
+#include "platform/Thread.h"
 
 using namespace packfmt;
 
@@ -109,6 +110,10 @@ int CPackFile::MoveDataRegion(uint64_t from, uint64_t cursor, uint64_t growth, s
             return 0;
         }
         ReportProgress(0);
+        // A suspended update holds between two steps, where the journal
+        // already says how far the move got. The move itself never stops
+        // half-way: the pack is consistent only once it is done.
+        plat::SuspendPoint();
     }
     return plat::FlushFile(m_pFile) ? 1 : 0;
 }

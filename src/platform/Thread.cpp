@@ -21,22 +21,28 @@ class ThreadObject {
 public:
     explicit ThreadObject(bool suspended) : m_suspendCount(suspended ? 1 : 0) {}
 
-    void Resume() {
+    unsigned Resume() {
         std::lock_guard<std::mutex> lock(m_mutex);
+        const unsigned before = m_suspendCount;
         if (m_suspendCount > 0) {
             --m_suspendCount;
         }
         m_cv.notify_all();
+        return before;
     }
 
-    void Suspend() {
+    unsigned Suspend() {
         std::lock_guard<std::mutex> lock(m_mutex);
-        ++m_suspendCount;
+        return m_suspendCount++;
     }
 
-    void BlockWhileSuspended() {
+    bool BlockWhileSuspended() {
         std::unique_lock<std::mutex> lock(m_mutex);
+        if (m_suspendCount == 0) {
+            return false;
+        }
         m_cv.wait(lock, [this] { return m_suspendCount == 0; });
+        return true;
     }
 
     void Finish(unsigned exitCode) {
@@ -124,22 +130,25 @@ ThreadHandle CreateThread(std::function<unsigned()> fn, bool suspended, uint32_t
     return handle;
 }
 
-void ResumeThread(const ThreadHandle& t) {
-    if (t) {
-        t->Resume();
-    }
+uint32_t ResumeThread(const ThreadHandle& t) {
+    return t ? t->Resume() : 0;
 }
 
-void SuspendThread(const ThreadHandle& t) {
-    if (t) {
-        t->Suspend();
-    }
+uint32_t SuspendThread(const ThreadHandle& t) {
+    return t ? t->Suspend() : 0;
 }
 
-void SuspendPoint() {
-    if (t_self) {
-        t_self->BlockWhileSuspended();
+bool SuspendPoint() {
+    return t_self && t_self->BlockWhileSuspended();
+}
+
+bool RunCheckPoint(const EventHandle& stopEvent, bool* parked) {
+    // Held before the test, so that a stop given while the thread was held
+    // is seen as soon as it runs again.
+    if (SuspendPoint() && parked != nullptr) {
+        *parked = true;
     }
+    return WaitForSingleObject(stopEvent, 0) == WAIT_TIMEOUT_CODE;
 }
 
 bool WaitForThread(const ThreadHandle& t, uint32_t timeoutMs) {

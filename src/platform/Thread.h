@@ -4,6 +4,8 @@
 #include <functional>
 #include <memory>
 
+#include "platform/Event.h"
+
 namespace plat {
 
 class ThreadObject;
@@ -14,14 +16,24 @@ using ThreadHandle = std::shared_ptr<ThreadObject>;
 // The thread is detached from the handle's lifetime: dropping every handle
 // does not stop or join it.
 ThreadHandle CreateThread(std::function<unsigned()> fn, bool suspended, uint32_t* threadId);
-// Lets a thread created suspended, or suspended later, run. A thread that
-// runs on is suspended only at its next SuspendPoint() call: this platform
+// Suspension counts as on Win32: each SuspendThread adds one, each
+// ResumeThread takes one away, and the thread runs at count 0. Both return
+// the count before the call (0 for an empty handle). A running thread is
+// held only at its next SuspendPoint() or RunCheckPoint(): this platform
 // cannot freeze another thread at an arbitrary place.
-void ResumeThread(const ThreadHandle& t);
-void SuspendThread(const ThreadHandle& t);
-// Called by long-running loops of the worker: blocks while the calling
-// thread's handle is suspended.
-void SuspendPoint();
+uint32_t ResumeThread(const ThreadHandle& t);
+uint32_t SuspendThread(const ThreadHandle& t);
+// Blocks while the calling thread's handle is suspended; true when it did.
+// A no-op on threads not started through CreateThread.
+bool SuspendPoint();
+// The check a worker makes before each block, entry or file of a stoppable
+// step: waits at SuspendPoint, then tests the run's stop event without
+// waiting. True while the run may go on (the event is installed, neither
+// signalled nor closed). *parked, when given, is set to true when the thread
+// was held and left alone otherwise, so one flag can cover a whole step.
+// A stop does not wake a held thread by itself: whoever stops a worker that
+// may be suspended resumes it too.
+bool RunCheckPoint(const EventHandle& stopEvent, bool* parked = nullptr);
 // Waits for the thread to end; true when it ended within timeoutMs.
 bool WaitForThread(const ThreadHandle& t, uint32_t timeoutMs);
 // The value fn returned, once the thread has ended; false while it runs.

@@ -27,15 +27,23 @@ CURL* Curl(void* p) {
 }  // namespace
 
 struct CHTTPUpdater::Transfer {
+    ~Transfer() { curl_slist_free_all(restHeaders); }
+
     CHTTPUpdater* self = nullptr;
     FILE* file = nullptr;
     const char* remoteName = "";
     CHttpReplyHeader reply;
-    uint64_t length = 0;  // announced by the final reply
+    uint64_t length = 0;  // of the whole file, announced by the first reply
     bool replyAccepted = false;
     uint64_t received = 0;
-    enum Abort { NONE, STOPPED, WRITE_FAILED, BAD_STATUS, NO_LENGTH } abort = NONE;
+    enum Abort { NONE, STOPPED, WRITE_FAILED, BAD_STATUS, NO_LENGTH, RANGE_REFUSED } abort = NONE;
     uint32_t writeError = 0;
+    // The worker was held by a suspension during the current request.
+    bool parked = false;
+    // The current request asks for the rest after a held request broke off.
+    bool continuing = false;
+    std::string validator;              // If-Range value from the first reply
+    curl_slist* restHeaders = nullptr;  // request headers of a continuation
 };
 
 CHTTPUpdater::CHTTPUpdater() {
@@ -211,6 +219,12 @@ int CHTTPUpdater::DownloadFile(const char* remoteName, const char* localPath) {
     curl_easy_setopt(c, CURLOPT_HEADERDATA, &t);
     curl_easy_setopt(c, CURLOPT_WRITEDATA, &t);
     CURLcode rc = curl_easy_perform(c);
+    while (RequestRestAfterPause(t, rc))
+        rc = curl_easy_perform(c);
+    if (t.continuing) {
+        curl_easy_setopt(c, CURLOPT_RANGE, nullptr);
+        curl_easy_setopt(c, CURLOPT_HTTPHEADER, static_cast<curl_slist*>(m_pHeaders));
+    }
     m_nLastNewConnections = 0;
     curl_easy_getinfo(c, CURLINFO_NUM_CONNECTS, &m_nLastNewConnections);
     return FinishDownload(t, rc, localPath);
@@ -225,6 +239,8 @@ size_t CHTTPUpdater::OnHeader(char* data, size_t size, size_t count, void* userd
 }
 
 bool CHTTPUpdater::AcceptReply(Transfer& t) {
+    if (t.continuing)
+        return AcceptRest(t);
     int status = t.reply.Status();
     if (status < 200 || status >= 300) {
         t.abort = Transfer::BAD_STATUS;
@@ -235,6 +251,7 @@ bool CHTTPUpdater::AcceptReply(Transfer& t) {
         return false;
     }
     t.length = t.reply.Length();
+    t.validator = t.reply.Validator();
     t.replyAccepted = true;
     if (t.length == 0)
         return true;
@@ -243,10 +260,71 @@ bool CHTTPUpdater::AcceptReply(Transfer& t) {
     info.nFileSize = t.length;
     info.nFileReceived = 0;
     Notify(NOTIFY_DOWNLOAD_START);
+    if (!StopEventClear(&t.parked)) {
+        t.abort = Transfer::STOPPED;
+        return false;
+    }
+    return true;
+}
+
+bool CHTTPUpdater::AcceptRest(Transfer& t) {
+    // Only the exact rest of the same file will do. Anything else (the whole
+    // file, another version of it, an error) ends the download as the broken
+    // connection would have.
+    uint64_t first = 0, last = 0, total = 0;
+    if (t.reply.Status() != 206 || !t.reply.Range(&first, &last, &total) || first != t.received ||
+        last + 1 != t.length || total != t.length ||
+        (t.reply.HasLength() && t.reply.Length() != t.length - t.received)) {
+        t.abort = Transfer::RANGE_REFUSED;
+        return false;
+    }
+    t.replyAccepted = true;
+    if (!StopEventClear(&t.parked)) {
+        t.abort = Transfer::STOPPED;
+        return false;
+    }
+    return true;
+}
+
+bool CHTTPUpdater::MakeRestHeaders(Transfer& t) {
+    auto add = [&t](const char* line) {
+        curl_slist* longer = curl_slist_append(t.restHeaders, line);
+        if (longer)
+            t.restHeaders = longer;
+        return longer != nullptr;
+    };
+    for (auto* h = static_cast<curl_slist*>(m_pHeaders); h; h = h->next)
+        if (!add(h->data))
+            return false;
+    // The rest only of the very file already begun: a changed one would come
+    // whole, and be refused.
+    return t.validator.empty() || add(("If-Range: " + t.validator).c_str());
+}
+
+bool CHTTPUpdater::RequestRestAfterPause(Transfer& t, int rc) {
+    // A server gives up on a reader that stops reading (send time-outs of a
+    // minute are common): a download held by a suspension may find its
+    // connection gone once it runs again. It then asks for the bytes it does
+    // not have yet rather than failing. Any other broken transfer fails as
+    // before, so this never loops: each new request needs a new suspension.
+    if (!t.parked || t.abort != Transfer::NONE || !t.replyAccepted || rc == CURLE_OK ||
+        t.received >= t.length)
+        return false;
     if (!StopEventClear()) {
         t.abort = Transfer::STOPPED;
         return false;
     }
+    if (!t.restHeaders && !MakeRestHeaders(t))
+        return false;
+    const std::string range = std::to_string(t.received) + "-";
+    UpdateLog("DownLoadFile rest of [%s] from %s\n", t.remoteName, range.c_str());
+    CURL* c = Curl(m_pCurl);
+    curl_easy_setopt(c, CURLOPT_RANGE, range.c_str());
+    curl_easy_setopt(c, CURLOPT_HTTPHEADER, t.restHeaders);
+    t.reply = CHttpReplyHeader();
+    t.replyAccepted = false;
+    t.parked = false;
+    t.continuing = true;
     return true;
 }
 
@@ -280,7 +358,7 @@ bool CHTTPUpdater::StoreChunk(Transfer& t, const char* data, size_t n) {
     Notify(NOTIFY_DOWNLOAD_PROGRESS);
     if (t.received >= t.length)
         return true;
-    if (!StopEventClear()) {
+    if (!StopEventClear(&t.parked)) {
         t.abort = Transfer::STOPPED;
         return false;
     }
@@ -310,6 +388,10 @@ int CHTTPUpdater::FinishDownload(Transfer& t, int rcInt, const char* localPath) 
             return 0;
         case Transfer::NO_LENGTH:
             RecordSystemError(transfer::kErrorHttpHeaderNotFound);
+            return 0;
+        case Transfer::RANGE_REFUSED:
+            UpdateLog("InternetReadFile fail\n");
+            RecordSystemError(transfer::kErrorInternetConnectionAborted);
             return 0;
         case Transfer::NONE:
             break;

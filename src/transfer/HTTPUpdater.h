@@ -15,6 +15,14 @@
 //    kLowSpeedTimeSeconds fails (read failure, error 12002).
 // SetTimeouts changes both for this object (tests).
 //
+// A suspended worker (plat::SuspendThread) is held inside the transfer,
+// before the next 4 KiB block, with the connection kept; libcurl then reads
+// nothing and runs no speed check. Should the transfer break off after such
+// a hold (the server closed the idle connection, or the low-speed limit
+// fired once it ran again), the download asks for the missing bytes with a
+// range request (If-Range: the first reply's ETag or Last-Modified) and
+// accepts only a 206 reply carrying exactly that rest.
+//
 // A download succeeds only for a 2xx reply with a Content-Length; any other
 // status fails with error 12003 whose reply line ("HTTP/1.1 404 Not Found")
 // is the recorded message, and the local file is removed. A server that
@@ -67,6 +75,13 @@ private:
     static size_t OnHeader(char* data, size_t size, size_t count, void* userdata);
     static size_t OnBody(char* data, size_t size, size_t count, void* userdata);
     bool AcceptReply(Transfer& t);
+    // The reply to a continuation: the rest of the file, nothing else.
+    bool AcceptRest(Transfer& t);
+    // Prepares a request for the rest of a download that broke off after
+    // the worker was held in it; false when the download is to end as is.
+    bool RequestRestAfterPause(Transfer& t, int rc);
+    // The fixed request headers plus If-Range, into t.restHeaders.
+    bool MakeRestHeaders(Transfer& t);
     bool StoreChunk(Transfer& t, const char* data, size_t n);
 
     std::string BaseUrl() const;

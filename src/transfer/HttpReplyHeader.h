@@ -27,6 +27,12 @@ public:
     const std::string& StatusLine() const { return m_szStatusLine; }
     bool HasLength() const { return m_bHaveLength && !m_bBadLength; }
     uint64_t Length() const { return m_nLength; }
+    // "Content-Range: bytes first-last/total" of a partial reply; false when
+    // absent or not of that form (an unknown total "*" included).
+    bool Range(uint64_t* first, uint64_t* last, uint64_t* total) const;
+    // What names this version of the file for "If-Range": a strong ETag, else
+    // Last-Modified, else "" (a weak ETag cannot be used there).
+    const std::string& Validator() const { return m_szETag.empty() ? m_szModified : m_szETag; }
 
 private:
     void StartBlock(const std::string& statusLine);
@@ -38,4 +44,7 @@ private:
     bool m_bBadLength = false;
     bool m_bHaveLocation = false;
     uint64_t m_nLength = 0;
+    std::string m_szRange;     // Content-Range value
+    std::string m_szETag;      // strong ETag only
+    std::string m_szModified;  // Last-Modified value
 };

@@ -2,6 +2,7 @@
 
 #include "platform/Error.h"
 #include "platform/File.h"
+#include "platform/Thread.h"
 
 CProtocolUpdaterBase::CProtocolUpdaterBase() = default;
 
@@ -86,9 +87,8 @@ plat::EventHandle CProtocolUpdaterBase::GetStopEvent() {
     return m_hStopEvent;
 }
 
-bool CProtocolUpdaterBase::StopEventClear() {
-    plat::EventHandle ev = GetStopEvent();
-    return plat::WaitForSingleObject(ev, 0) == plat::WAIT_TIMEOUT_CODE;
+bool CProtocolUpdaterBase::StopEventClear(bool* parked) {
+    return plat::RunCheckPoint(GetStopEvent(), parked);
 }
 
 void CProtocolUpdaterBase::SetAddress(const char* host) {

@@ -50,8 +50,9 @@ public:
 protected:
     // True while the run may go on: a stop event is installed and neither
     // signalled nor closed. Takes a copy of the handle under the lock so the
-    // zero-timeout wait never races a concurrent SetStopEvent.
-    bool StopEventClear();
+    // zero-timeout wait never races a concurrent SetStopEvent. A suspended
+    // worker is held here first (plat::RunCheckPoint, which sets *parked).
+    bool StopEventClear(bool* parked = nullptr);
     // Whether SetConnectInfo/SetLauncherType/SetLauncherPath write log lines.
     virtual bool LogsSettings() const { return true; }
     // Records the thread's last platform error as a system error (kind 2).

@@ -84,7 +84,15 @@ public:
     // The run sequence; a run result (RUN_*). May run on any thread.
     int UpdateRun();
     // Signals the run's stop event: 1 when none was installed, else 0.
+    // Also lifts every suspension of the worker, which could otherwise never
+    // reach the check that sees the stop (and the host waits for it).
     int CloseThread();
+    // The worker holds at its next check: before each download block, zip
+    // entry, applied file or pack entry, each step of a pack data move, and
+    // between the steps of the run. Nothing of a held step is lost; a held
+    // download keeps its connection, and asks for the rest if the server
+    // drops it meanwhile. Counted as on Win32: each resume undoes one
+    // suspend.
     void SuspendManualUpdate();
     void ResumeManualUpdate();
     void StopManualUpdate();

@@ -108,7 +108,15 @@ int CUpdateModule::UpdateRun() {
 }
 
 int CUpdateModule::CloseThread() {
-    return g_FileUpdater.StopRequest();
+    const int result = g_FileUpdater.StopRequest();
+    // Stop first, then let the worker go: it wakes at a check that sees the
+    // stop. Should no stop event be installed at this moment, the worker at
+    // least runs on as an unsuspended one would, instead of never ending.
+    if (m_hThread) {
+        while (plat::ResumeThread(m_hThread) > 1) {
+        }
+    }
+    return result;
 }
 
 void CUpdateModule::SuspendManualUpdate() {

@@ -3,17 +3,20 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <random>
 #include <string>
 #include <thread>
 #include <utility>
 #include <vector>
 
 #include "platform/Profile.h"
+#include "platform/Thread.h"
 #include "support/HttpServer.h"
 #include "support/PublishFixture.h"
 #include "support/TempDir.h"
@@ -63,6 +66,10 @@ struct Recorder {
 class TestModule : public CUpdateModule {
 public:
     using CUpdateModule::ApplyCommandLine;
+    // The worker of the last StartUpdate ended within timeoutMs.
+    bool JoinWorker(uint32_t timeoutMs) {
+        return m_hThread && plat::WaitForThread(m_hThread, timeoutMs);
+    }
 };
 
 class PatchRunTest : public ::testing::Test {
@@ -75,7 +82,7 @@ protected:
             ASSERT_EQ(0, fixture.Install(installed, game));
         }
         fs::create_directories(game + "/Update");
-        server = std::make_unique<varntest::HttpServer>(fixture.Root());
+        server = std::make_unique<varntest::HttpServer>(fixture.Root(), serverConfig);
         Recorder::Get().codes.clear(), Recorder::Get().applied.clear();
         module.SetConnectInfo("127.0.0.1", server->port(), "", "", "patch", "patch", 0, false, 0,
                               SERVICE_TYPE_DEFAULT);
@@ -111,6 +118,7 @@ protected:
     }
 
     CPublishFixture fixture{3};
+    std::string serverConfig;  // extra nginx directives, set before Prepare
     std::unique_ptr<varntest::HttpServer> server;
     std::string game = fixture.Root() + "/game";
     TestModule module;
@@ -318,6 +326,64 @@ TEST_F(PatchRunTest, LoopModeRepeatsUntilARunFails) {
     EXPECT_EQ("1.0.0.3", LocalVersion());
     EXPECT_EQ(3, fetched);
     EXPECT_EQ(2u, Archives().size());  // the chain once, not again
+}
+
+// A run suspended inside a download from a slow server holds there: the
+// archive on disk stops growing and no progress is reported. A stop ends a
+// held run; a resumed one completes over the same connection.
+TEST_F(PatchRunTest, SuspendedRunHoldsInsideTheDownloadUntilResumedOrStopped) {
+    // A megabyte that does not compress makes the first archive big enough to
+    // leave bytes on disk (the file is written through a large buffer).
+    std::string noise(1 << 20, '\0');
+    std::mt19937 random(7);
+    for (char& c : noise)
+        c = static_cast<char>(random());
+    for (int index : {1, 2})
+        WriteText(fixture.VersionDir(index) + "/Data/noise.bin", noise);
+    serverConfig = "location ~ \\.lbc$ { limit_rate 512k; }";
+    Prepare(0);
+    const std::string name = std::string(kFirst) + ".lbc";
+    const std::string archive = game + "/Update/" + name;
+    // The worker suspends itself from its callback half-way through the first
+    // archive, so it is held before its next block.
+    std::atomic<bool> held{false};
+    Recorder::Get().hook = [&](int code, UPDATE_CALLBACK_INFO* info) {
+        if (code == NOTIFY_DOWNLOAD_PROGRESS && name == info->szFileName &&
+            info->nFileReceived * 2 >= info->nFileSize && !held.exchange(true))
+            module.SuspendManualUpdate();
+    };
+    for (const bool stop : {true, false}) {
+        SCOPED_TRACE(stop ? "stopped while held" : "resumed");
+        held = false;
+        ASSERT_EQ(1, module.StartUpdate());
+        for (int i = 0; i < 3000 && !held; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        ASSERT_TRUE(held);
+        const size_t notified = Codes().size();
+        const auto onDisk = fs::file_size(archive);
+        EXPECT_GT(onDisk, 0u);
+        // Long enough for the rest of the archive to arrive if nothing held it.
+        for (int i = 0; i < 20; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            ASSERT_EQ(onDisk, fs::file_size(archive));
+            ASSERT_EQ(notified, Codes().size());
+        }
+        if (stop)
+            module.CloseThread();
+        else
+            module.ResumeManualUpdate();
+        ASSERT_TRUE(module.JoinWorker(30000));
+        EXPECT_EQ(1, module.IsClosedThread());
+        if (stop) {
+            ExpectVersion(0);
+            EXPECT_EQ("1.0.0.1", LocalVersion());
+        }
+    }
+    EXPECT_EQ(NOTIFY_UPDATE_COMPLETE, Codes().back());
+    ExpectVersion(2);
+    EXPECT_TRUE(noise == ReadText(game + "/Data/noise.bin"));
+    EXPECT_EQ("1.0.0.3", LocalVersion());
+    ExpectRequests(name, 2);  // once per run: the held connection was kept
 }
 
 }  // namespace

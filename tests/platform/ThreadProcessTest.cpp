@@ -63,14 +63,18 @@ TEST(Thread, SuspendedStartSuspendPointAndExitCode) {
     EXPECT_NE(id, GetCurrentThreadId());
     EXPECT_FALSE(WaitForThread(t, 30));
     EXPECT_EQ(stage, 0);  // created suspended: nothing ran
-    ResumeThread(t);
+    EXPECT_EQ(ResumeThread(t), 1u);
     while (stage != 1)
         std::this_thread::yield();
-    SuspendThread(t);
+    // Counted as on Win32: the previous count comes back, and only the last
+    // resume lets the thread go.
+    EXPECT_EQ(SuspendThread(t), 0u);
+    EXPECT_EQ(SuspendThread(t), 1u);
     SetEvent(step);
+    EXPECT_EQ(ResumeThread(t), 2u);
     EXPECT_FALSE(WaitForThread(t, 30));
     EXPECT_EQ(stage, 1);
-    ResumeThread(t);
+    EXPECT_EQ(ResumeThread(t), 1u);
     ASSERT_TRUE(WaitForThread(t, INFINITE_WAIT));
     uint32_t code = 0;
     ASSERT_TRUE(GetThreadExitCode(t, code));

@@ -2,6 +2,12 @@
 // and the reading of reply headers.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/Thread.h"
 #include "support/FakeServer.h"
 #include "transfer/HTTPUpdater.h"
 #include "transfer/HttpReplyHeader.h"
@@ -75,6 +81,82 @@ TEST(HttpFaults, RequestAsksForAFreshCopy) {
          {"Cache-Control: no-cache\r\n", "Pragma: no-cache\r\n", "User-Agent: UPDATE_HTTP\r\n",
           "Authorization: Basic dXNlcjpzZWNyZXQ=\r\n"})
         EXPECT_NE(request.find(header), std::string::npos) << header;
+}
+
+// A download held by a suspension outlives a server that drops the idle
+// connection meanwhile: resumed, it asks for exactly the missing bytes of the
+// same file, and takes nothing else.
+TEST(HttpFaults, HeldDownloadAsksForTheRestOfADroppedConnection) {
+    const std::string body = Pattern(100000);
+    const size_t sent = 30000;  // before the server gave up on the held reader
+    for (const bool serverHonoursRange : {true, false}) {
+        SCOPED_TRACE(serverHonoursRange ? "rest sent" : "whole file sent again");
+        Recorder rec;
+        TempDir tmp;
+        std::mutex lock;
+        std::vector<std::string> requests;
+        FakeServer server([&](FakeServer::Connection& c) {
+            std::string request = c.ReadRequest();
+            if (request.empty())  // Connect's probe
+                return;
+            std::unique_lock<std::mutex> hold(lock);
+            requests.push_back(request);
+            const size_t n = requests.size();
+            hold.unlock();
+            if (n == 1)  // then the connection is closed
+                c.Send("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\nETag: \"v1\"\r\n\r\n" +
+                       body.substr(0, sent));
+            else if (serverHonoursRange)
+                c.Send(
+                    "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 30000-99999/100000\r\n"
+                    "Content-Length: 70000\r\n\r\n" +
+                    body.substr(sent));
+            else
+                c.Send(Head(body.size()) + body);
+        });
+        CHTTPUpdater http;
+        ASSERT_EQ(http.ConnectTo("127.0.0.1", server.port(), nullptr, nullptr), 1);
+        InstallStopEvent(http);
+        const std::string local = tmp / "big.lbc";
+        // The download's own thread is suspended at its first block, so it
+        // is held before it has read the rest of what the server sent.
+        std::atomic<int> result{-1};
+        std::atomic<bool> held{false};
+        plat::ThreadHandle worker = plat::CreateThread(
+            [&] {
+                return static_cast<unsigned>(result = http.DownloadFile("big.lbc", local.c_str()));
+            },
+            true, nullptr);
+        ASSERT_TRUE(worker);
+        rec.onNote = [&](const Note& n) {
+            if (n.code == NOTIFY_DOWNLOAD_PROGRESS && !held.exchange(true))
+                plat::SuspendThread(worker);
+        };
+        plat::ResumeThread(worker);
+        for (int i = 0; i < 1000 && !held; ++i)
+            plat::Sleep(10);
+        ASSERT_TRUE(held);
+        plat::ResumeThread(worker);
+        ASSERT_TRUE(plat::WaitForThread(worker, 30000));
+
+        std::lock_guard<std::mutex> hold(lock);
+        ASSERT_EQ(requests.size(), 2u);
+        EXPECT_NE(requests[1].find("\r\nRange: bytes=30000-\r\n"), std::string::npos)
+            << requests[1];
+        EXPECT_NE(requests[1].find("\r\nIf-Range: \"v1\"\r\n"), std::string::npos) << requests[1];
+        EXPECT_EQ(rec.Count(NOTIFY_DOWNLOAD_START), 1);
+        if (serverHonoursRange) {
+            EXPECT_EQ(result, 1);
+            EXPECT_TRUE(ReadFile(local) == body);
+            EXPECT_EQ(rec.notes.back().code, NOTIFY_DOWNLOAD_END);
+            EXPECT_EQ(rec.notes.back().fileReceived, body.size());
+        } else {
+            EXPECT_EQ(result, 0);
+            EXPECT_EQ(CUpdaterBase::GetLastErrorCode(), 12030);
+            EXPECT_EQ(ReadFile(local).size(), sent);
+            EXPECT_EQ(rec.Count(NOTIFY_DOWNLOAD_END), 0);
+        }
+    }
 }
 
 CHttpReplyHeader::LineResult FeedAll(CHttpReplyHeader& h, const std::string& text) {
