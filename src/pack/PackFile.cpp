@@ -36,16 +36,16 @@ bool ValidMode(int mode) {
 
 thread_local const char* t_szRefusal = "";
 
+}  // namespace
+
+namespace packfmt {
+
 bool Refuse(uint32_t error, const char* why) {
     DebugOut("Pack refused: %s\n", why);
     t_szRefusal = why;
     plat::SetLastError(error);
     return false;
 }
-
-}  // namespace
-
-namespace packfmt {
 
 void DebugOut(const char* format, ...) {
     static const bool enabled = std::getenv("VARN_DEBUG_OUTPUT") != nullptr;
@@ -264,7 +264,7 @@ int CPackFile::LoadMetadata() {
         return Refuse(kErrorInvalidData, "absurd tree area");
     // A pack closed with nothing in it ends before its data region begins.
     m_nEndOfData = std::max(Load<uint64_t>(&head[18]), kTreeOffset + m_nTreeArea);
-    if (m_nEndOfData > (uint64_t(1) << 62))
+    if (m_nEndOfData > kMaxEndOfData)
         return Refuse(kErrorInvalidData, "absurd end of data");
     m_FreeSize.reset(new uint64_t[kFreeEntries]);
     m_FreeOffset.reset(new uint64_t[kFreeEntries]);
@@ -367,11 +367,8 @@ int CPackFile::Commit() {
     }
     std::string blob;
     BuildMetadata(blob);
-    // Everything the commit will write is recorded before the pack is
-    // touched; from here on a re-open finishes the job.
-    if (!WriteJournal(moveFrom, moveEnd, growth, blob))
-        return 0;
-    return ApplyJournal(moveFrom, moveEnd, growth, moveEnd, blob);
+    // Recorded in the journal before the pack is touched.
+    return CommitThroughJournal(moveFrom, moveEnd, growth, std::move(blob));
 }
 
 void CPackFile::ForgetArchive() {

@@ -15,7 +15,8 @@
 // the block of a file deleted in this session, which the same update puts
 // back). The metadata (header, free-block tables, tree) and any move of the
 // data region are first recorded in a redo journal "<pack>.jnl" beside the
-// pack; the next Open of the pack finishes an interrupted Close from it.
+// pack; the next Open of the pack finishes an interrupted Close from it, or,
+// when that Close had not yet changed a byte the pack uses, may drop it.
 //
 // Threads: one object is used by one thread at a time; objects share no
 // state except the progress hook and the test write hook.
@@ -70,10 +71,15 @@ public:
     // password means the default one. Returns 0 when the object already holds
     // a pack (which it then closes), on a bad mode, or when the file cannot be
     // opened or is not a valid pack; the thread's last error tells why (32: the
-    // pack is held open by another object or process).
+    // pack is held open by another object or process). An interrupted Close
+    // found beside the pack is finished first; when that cannot be done and
+    // the pack had already begun to change, Open refuses it (LastRefusal).
     int Open(const char* path, const char* password, int mode);
     // Commits the changes of a pack opened for writing and forgets it; 1 on
-    // success (also when nothing is open), 0 when a write failed.
+    // success (also when nothing is open), 0 when a read or write failed. A
+    // failed Close leaves the pack as it was before, except when the failure
+    // came after bytes the pack uses had begun to change: then the next Open
+    // finishes the commit.
     int Close();
     bool IsFileOpen() const { return m_pFile != nullptr; }
     // The path given to Open with "/" turned into "\"; "" when none.
@@ -115,7 +121,8 @@ public:
 
     static uint8_t DataKeyFromPassword(const char* password);
     // Why the calling thread's last Open refused the file's content (e.g. a
-    // layout older than 1990, a malformed tree); "" when it did not.
+    // layout older than 1990, a malformed tree, an interrupted Close it
+    // cannot finish); "" when it did not.
     static const char* LastRefusal();
 
 private:
@@ -127,10 +134,14 @@ private:
     int Commit();
     void BuildMetadata(std::string& blob) const;
     // Journal (PackFileJournal.cpp): records a commit, then carries it out.
-    int WriteJournal(uint64_t moveFrom, uint64_t moveEnd, uint64_t growth, const std::string& blob);
-    int ApplyJournal(uint64_t moveFrom, uint64_t moveEnd, uint64_t growth, uint64_t cursor,
-                     const std::string& blob);
-    int MoveDataRegion(uint64_t from, uint64_t cursor, uint64_t growth, std::FILE* journal);
+    struct Journal;
+    int CommitThroughJournal(uint64_t moveFrom, uint64_t moveEnd, uint64_t growth,
+                             std::string blob);
+    int WriteJournal(const Journal& j);
+    int ApplyJournal(Journal& j);
+    int PrepareInPlace(Journal& j, std::FILE* journal);
+    int FinishInPlace(Journal& j, std::FILE* journal);
+    int MoveDataRegion(Journal& j, uint64_t downTo, std::FILE* journal);
     int ReplayJournal();
     void ForgetArchive();
     void ReleaseBlock(uint64_t offset, uint64_t size);

@@ -25,6 +25,7 @@ constexpr size_t kTreeHeaderSize = 16;
 constexpr uint64_t kMinTreeArea = 0x100000;
 // Far beyond any real pack; keeps offset arithmetic from overflowing.
 constexpr uint64_t kMaxTreeArea = uint64_t(1) << 40;
+constexpr uint64_t kMaxEndOfData = uint64_t(1) << 62;
 constexpr uint64_t kBestFitLimit = 0x28000000;  // blocks this large are not reused
 constexpr size_t kCopyChunk = 64 * 1024;
 
@@ -53,6 +54,9 @@ bool ReadAt(std::FILE* f, uint64_t offset, void* buf, size_t len);
 bool WriteAt(std::FILE* f, uint64_t offset, const void* buf, size_t len);
 // Calls the test write hook, if any.
 void BeforeWrite(std::FILE* f, uint64_t offset, const void* data, size_t len);
+// Records why Open refuses a pack (CPackFile::LastRefusal) and the error;
+// returns false.
+bool Refuse(uint32_t error, const char* why);
 
 // "/" <-> "\" forms of a path.
 std::string ToLocal(const char* path);
