@@ -113,13 +113,13 @@ Face StartDisabledFace(State s) {
     }
 }
 
-struct ButtonSpec {
+struct ButtonStyle {
     Face (*face)(State);
     double radius;
     TextStyle text;
 };
 
-ButtonSpec SpecFor(ButtonLook look) {
+ButtonStyle StyleFor(ButtonLook look) {
     switch (look) {
         case ButtonLook::Start:
             return {StartFace, 5, {.size = 15, .colour = Hex(0xFFFFFF), .shadowAlpha = 0.55}};
@@ -186,12 +186,12 @@ Face CheckFace(State s, bool checked) {
 }  // namespace
 
 Surface DrawButtonStrip(const Surface& bg, Rect at, ButtonLook look, const std::string& label) {
-    const ButtonSpec spec = SpecFor(look);
+    const ButtonStyle style = StyleFor(look);
     return Strip(bg, at, [&](cairo_t* cr, int w, int h, State state) {
         const Rect f = FaceRect(w, h, state);
-        PaintShadow(cr, f, spec.radius, state);
-        PaintFace(cr, f, spec.radius, spec.face(state));
-        TextStyle text = spec.text;
+        PaintShadow(cr, f, style.radius, state);
+        PaintFace(cr, f, style.radius, style.face(state));
+        TextStyle text = style.text;
         text.size = FitSize(cr, text, label, f.w - 10);
         if (state == State::Hover && look != ButtonLook::StartDisabled) {
             text.colour = Rgb{1, 1, 1};
