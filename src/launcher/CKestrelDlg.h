@@ -100,9 +100,9 @@ private:
     static gboolean OnStartupIdle(gpointer self);
     void StartupWork();
     void FailStartup(bool checksRefused);
-    // Carries out waiting presenter steps and notifications in order until
-    // a message box stops it or nothing is left.
-    void ProcessBacklog();
+    // Carries out the waiting presenter steps in order until a message box
+    // stops it or none is left.
+    void RunSteps();
     void Apply(const CNotificationQueue::Item& item);
     void RunPresenterStep(const PresenterStep& step);
     // Queues a message box; boxes show one at a time, in order.
@@ -147,7 +147,6 @@ private:
     GtkWidget* m_emblem = nullptr;
     GtkWidget* m_menu = nullptr;
 
-    std::deque<CNotificationQueue::Item> m_backlog;
     std::deque<PresenterStep> m_steps;
     std::deque<PendingBox> m_boxes;
     std::unique_ptr<CMessageBox> m_box;

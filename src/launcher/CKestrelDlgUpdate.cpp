@@ -160,31 +160,19 @@ void CKestrelDlg::FailStartup(bool checksRefused) {
 }
 
 void CKestrelDlg::DrainNotifications() {
-    // While a box shows, notifications wait in the queue (where redraws
-    // keep being merged); the box's dismissal takes them.
-    if (m_box) {
-        return;
-    }
     for (const CNotificationQueue::Item& item : g_notifications.TakeAll()) {
-        m_backlog.push_back(item);
+        // Texts and bars go on behind a message box; the steps of the
+        // notification (boxes, the shutdown) wait for it, in order.
+        Apply(item);
+        RunSteps();
     }
-    ProcessBacklog();
 }
 
-void CKestrelDlg::ProcessBacklog() {
-    while (!m_box) {
-        if (!m_steps.empty()) {
-            const PresenterStep step = m_steps.front();
-            m_steps.pop_front();
-            RunPresenterStep(step);
-            continue;
-        }
-        if (m_backlog.empty()) {
-            return;
-        }
-        const CNotificationQueue::Item item = m_backlog.front();
-        m_backlog.pop_front();
-        Apply(item);
+void CKestrelDlg::RunSteps() {
+    while (!m_box && !m_steps.empty()) {
+        const PresenterStep step = m_steps.front();
+        m_steps.pop_front();
+        RunPresenterStep(step);
     }
 }
 
@@ -266,7 +254,7 @@ void CKestrelDlg::OnBoxDismissed(std::function<void()> then) {
     }
     ShowNextBox();
     // What waited behind the box goes on.
-    DrainNotifications();
+    RunSteps();
 }
 
 void CKestrelDlg::RequestClose() {
