@@ -51,8 +51,8 @@ gboolean OnDrain(gpointer) {
 
 void UpdateCallback(int32_t code, UPDATE_CALLBACK_INFO* info) {
     if (g_notifications.Push(code, info)) {
-        // The queue is the drain's data, so the dialog can take a drain
-        // that is still due off the main loop by it.
+        // The queue's address tags the drain, so that the dialog can
+        // remove one still due when it goes.
         g_timeout_add(kDrainIntervalMs, OnDrain, &g_notifications);
     }
 }
@@ -162,7 +162,7 @@ void CKestrelDlg::FailStartup(bool checksRefused) {
 void CKestrelDlg::DrainNotifications() {
     for (const CNotificationQueue::Item& item : g_notifications.TakeAll()) {
         // Texts and bars go on behind a message box; the steps of the
-        // notification (boxes, the shutdown) wait for it, in order.
+        // notification (boxes, the shutdown) wait for the box, in order.
         Apply(item);
         RunSteps();
     }
