@@ -126,10 +126,10 @@ printf '[PATH]\nPatchRoot=http://127.0.0.1:%s/patch\n' "$PORT" >"$GAME/version.i
 ls -l "$GAME"
 
 # The game directory matches a published version exactly (every file of it).
-same_as() {  # version
-  local v=$1 f
+same_as() {  # version [game directory]
+  local v=$1 game=${2:-$GAME} f
   for f in $(cd "$WORK/versions/$v" && find . -type f | sort); do
-    cmp -s "$WORK/versions/$v/$f" "$GAME/$f" || return 1
+    cmp -s "$WORK/versions/$v/$f" "$game/$f" || return 1
   done
 }
 show_version() {
@@ -240,7 +240,8 @@ else
   wait_for_bar 2-during 475 bar_total 60
   # Complete: the total bar full to its end.
   wait_for_bar 3-complete 475 bar_total 300
-  echo "game directory of the window: $(same_as 1.0.0.4 && echo "files of version 1.0.0.4")"
+  same_as 1.0.0.4 "$WINGAME" || { echo "demo: the window did not bring the game to 1.0.0.4"; exit 1; }
+  echo "game directory of the window: files of version 1.0.0.4"
   echo "registered on first run:"
   sed 's/^/  /' "$VARN_REGISTRY_DIR/software/pellor/quorim/varnonline.ini"
   # The session's end closes the launcher the way its close button does.

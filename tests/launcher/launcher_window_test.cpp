@@ -6,6 +6,7 @@
 // Screenshots of every check land in <build>/launcher-shots/.
 #include <cairo.h>
 #include <gtest/gtest.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -161,6 +162,7 @@ protected:
     void Launch() {
         m_pid = fork();
         if (m_pid == 0) {
+            prctl(PR_SET_PDEATHSIG, SIGKILL);  // never outlives a failed test
             (void)!freopen("/dev/null", "r", stdin);
             (void)!freopen(out.c_str(), "w", stdout);
             dup2(fileno(stdout), 2);
