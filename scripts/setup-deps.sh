@@ -10,7 +10,7 @@ PACKAGES=(
   libcurl4-openssl-dev zlib1g-dev libminizip-dev libssl-dev
   libgtest-dev libgmock-dev
   libgtk-3-dev libwebkit2gtk-4.1-dev fonts-noto-cjk fonts-dejavu-core
-  xvfb xauth x11-apps libxtst-dev
+  xvfb xauth x11-apps libxtst-dev imagemagick
   nginx-light python3-pyftpdlib python3-aiosmtpd
   zip unzip curl procps time
 )

@@ -76,6 +76,9 @@ const CodeText kTexts[] = {
     {123, "The filename, directory name, or volume label syntax is incorrect."},
     {145, "The directory is not empty."},
     {183, "Cannot create a file when that file already exists."},
+    {193,
+     "This is a Windows program: Wine is needed to start it on this system and was not found "
+     "(install the wine package)."},
     {206, "The filename or extension is too long."},
     {995,
      "The I/O operation has been aborted because of either a thread exit or an application "

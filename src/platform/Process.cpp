@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -195,6 +196,61 @@ bool StartProcess(const std::string& program, const std::vector<std::string>& ar
         *pid = static_cast<uint32_t>(child);
     }
     return true;
+}
+
+namespace {
+
+// A Windows executable starts with the DOS header's "MZ".
+bool HasWindowsHeader(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    char magic[2] = {};
+    const bool windows = read(fd, magic, 2) == 2 && magic[0] == 'M' && magic[1] == 'Z';
+    close(fd);
+    return windows;
+}
+
+}  // namespace
+
+std::string FindOnPath(const std::string& name) {
+    const char* path = std::getenv("PATH");
+    if (path == nullptr || name.empty() || name.find('/') != std::string::npos) {
+        return "";
+    }
+    const std::string dirs = path;
+    size_t start = 0;
+    for (;;) {
+        const size_t end = dirs.find(':', start);
+        const std::string dir = dirs.substr(start, end == std::string::npos ? end : end - start);
+        const std::string candidate = dir.empty() ? name : JoinPath(dir, name);
+        struct stat st {};
+        if (stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+            access(candidate.c_str(), X_OK) == 0) {
+            return candidate;
+        }
+        if (end == std::string::npos) {
+            return "";
+        }
+        start = end + 1;
+    }
+}
+
+bool StartProgram(const std::string& program, const std::vector<std::string>& args, uint32_t* pid) {
+    if (!EndsWithExe(program) || !HasWindowsHeader(program)) {
+        return StartProcess(program, args, pid);
+    }
+    const std::string wine = FindOnPath("wine");
+    if (wine.empty()) {
+        SetLastError(ERROR_BAD_EXE_FORMAT_CODE);
+        return false;
+    }
+    std::vector<std::string> wineArgs;
+    wineArgs.reserve(args.size() + 1);
+    wineArgs.push_back(program);
+    wineArgs.insert(wineArgs.end(), args.begin(), args.end());
+    return StartProcess(wine, wineArgs, pid);
 }
 
 bool WaitForProcess(uint32_t pid, uint32_t timeoutMs, int* exitCode) {

@@ -30,6 +30,16 @@ bool TerminateProcess(uint32_t pid);
 // set) when the program cannot be started.
 bool StartProcess(const std::string& program, const std::vector<std::string>& args,
                   uint32_t* pid = nullptr);
+// StartProcess for a program that may be a Windows one: a name ending in
+// ".exe" whose file begins with the "MZ" header is started through Wine
+// (the first "wine" on the PATH) with its path as Wine's first argument;
+// anything else is started as it is. False with last error 193
+// (ERROR_BAD_EXE_FORMAT_CODE) when the program needs Wine and there is none.
+bool StartProgram(const std::string& program, const std::vector<std::string>& args,
+                  uint32_t* pid = nullptr);
+// The first executable regular file called name in the PATH's directories
+// (an empty entry is the current directory); "" when there is none.
+std::string FindOnPath(const std::string& name);
 // Reaps a child started by StartProcess: true with its exit code (128 +
 // signal when killed) once it has ended; false after timeoutMs (last error
 // 258) or when pid is not our child. A child never waited for stays a

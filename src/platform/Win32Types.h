@@ -24,6 +24,8 @@ constexpr uint32_t ERROR_DISK_FULL_CODE = 112;
 constexpr uint32_t ERROR_INVALID_NAME_CODE = 123;
 constexpr uint32_t ERROR_DIR_NOT_EMPTY_CODE = 145;
 constexpr uint32_t ERROR_ALREADY_EXISTS_CODE = 183;
+// A Windows program that cannot be run here (no Wine to start it).
+constexpr uint32_t ERROR_BAD_EXE_FORMAT_CODE = 193;
 constexpr uint32_t ERROR_FILENAME_EXCED_RANGE_CODE = 206;
 constexpr uint32_t ERROR_OPERATION_ABORTED_CODE = 995;
 constexpr uint32_t ERROR_NOT_SUPPORTED_CODE = 50;

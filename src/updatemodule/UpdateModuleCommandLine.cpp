@@ -434,15 +434,22 @@ int CUpdateModule::ExecuteProgram() {
         dir.empty() ? std::string(kPortalProgram) : plat::JoinPath(dir, kPortalProgram);
     const std::string ownLine = plat::GetCommandLine();
     const std::string commandLine = program + " " + ownLine;
-    if (plat::StartProcess(program, plat::SplitCommandLine(ownLine))) {
+    // The portal is a Windows program: where it needs Wine, StartProgram
+    // runs it through Wine.
+    if (plat::StartProgram(program, plat::SplitCommandLine(ownLine))) {
         return 1;
     }
     const int error = static_cast<int>(plat::GetLastError());
     CProtocolUpdater* protocol = g_FileUpdater.GetProtocol();
     const plat::ResourceHandle module =
         protocol != nullptr ? protocol->GetResourceHandle() : m_hResource;
-    const std::string text =
+    std::string text =
         LoadFormattedString(module, IDS_EXECUTE_FAIL, kStringBuffer, {commandLine.c_str()});
+    if (error == static_cast<int>(plat::ERROR_BAD_EXE_FORMAT_CODE)) {
+        // The reason first: the message is cut at 259 characters and the
+        // command line may be long.
+        text = plat::FormatMessageText(plat::ERROR_BAD_EXE_FORMAT_CODE) + " " + text;
+    }
     g_UpdateLogger.SetLastErrorMsg(ERROR_KIND_CUSTOM, error, text.c_str(), CUSTOM_ERROR_EXECUTE);
     UserLog("ERROR_UPDATE_EXECUTE_FAIL (%s) \n", text.c_str());
     return 0;

@@ -4,9 +4,11 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <thread>
 
 #include "host/FirstRun.h"
 #include "host/LauncherRules.h"
+#include "host/NotificationQueue.h"
 #include "host/ShutdownHandshake.h"
 #include "host/UpdatePresenter.h"
 #include "host/VersionIni.h"
@@ -298,4 +300,66 @@ TEST(ShutdownHandshakeTest, NeverForcedDuringAPackCloseOnlyWhenTheWorkerIsSilent
         ASSERT_FALSE(forced()) << tick;
     EXPECT_TRUE(forced());
     EXPECT_EQ(h.GetPhase(), CShutdownHandshake::Phase::Ended);
+}
+
+TEST(NotificationQueueTest, RedrawsMergeWhileLogLinesAndEndsKeepTheirOrder) {
+    CNotificationQueue q;
+    UPDATE_CALLBACK_INFO info{};
+    auto push = [&](int32_t code, uint64_t received) {
+        info.nFileReceived = received;
+        info.nPercent = received;
+        return q.Push(code, &info);
+    };
+    EXPECT_TRUE(push(NOTIFY_DOWNLOAD_START, 0)) << "the first push wakes the window";
+    EXPECT_FALSE(push(NOTIFY_DOWNLOAD_PROGRESS, 10)) << "later ones ride on that wake-up";
+    push(NOTIFY_DOWNLOAD_PROGRESS, 20);
+    push(NOTIFY_DOWNLOAD_END, 30);
+    push(NOTIFY_DOWNLOAD_PROGRESS, 40);
+    push(NOTIFY_PERCENT, 50);
+    push(NOTIFY_PERCENT, 60);
+    push(NOTIFY_FULL_VERSION_NEEDED, 70);
+    EXPECT_FALSE(q.SawFailure());
+    push(NOTIFY_UPDATE_FAILED, 80);
+    push(NOTIFY_UPDATE_FAILED, 90);
+    info.nFileReceived = 999;  // the worker rewrites its record: the queue has copies
+    std::vector<std::pair<int32_t, uint64_t>> got;
+    for (const CNotificationQueue::Item& item : q.TakeAll())
+        got.push_back({item.code, item.info.nFileReceived});
+    const std::vector<std::pair<int32_t, uint64_t>> want = {
+        {NOTIFY_DOWNLOAD_START, 0}, {NOTIFY_DOWNLOAD_PROGRESS, 20},
+        {NOTIFY_DOWNLOAD_END, 30},  {NOTIFY_DOWNLOAD_PROGRESS, 40},
+        {NOTIFY_PERCENT, 60},       {NOTIFY_FULL_VERSION_NEEDED, 70},
+        {NOTIFY_UPDATE_FAILED, 80}, {NOTIFY_UPDATE_FAILED, 90}};
+    EXPECT_EQ(got, want);
+    EXPECT_TRUE(q.SawFailure());
+    EXPECT_TRUE(q.Push(NOTIFY_ERROR, nullptr)) << "taken: the next push wakes again";
+    EXPECT_EQ(q.TakeAll().at(0).info.nFileReceived, 0u) << "no record: a zeroed one";
+}
+
+TEST(NotificationQueueTest, AWorkerThatNeverWaitsLosesNoLogLine) {
+    CNotificationQueue q;
+    constexpr int kLines = 20000;
+    std::thread worker([&q] {
+        UPDATE_CALLBACK_INFO info{};
+        for (int i = 0; i < kLines; ++i) {
+            info.nFileIndex = i;
+            q.Push(NOTIFY_DOWNLOAD_PROGRESS, &info);
+            q.Push(NOTIFY_EXTRACT_END, &info);
+        }
+        q.Push(NOTIFY_UPDATE_COMPLETE, &info);
+    });
+    int next = 0;
+    bool complete = false;
+    while (!complete) {
+        for (const CNotificationQueue::Item& item : q.TakeAll()) {
+            if (item.code == NOTIFY_EXTRACT_END) {
+                EXPECT_EQ(item.info.nFileIndex, next);
+                ++next;
+            }
+            complete = complete || item.code == NOTIFY_UPDATE_COMPLETE;
+        }
+        std::this_thread::yield();
+    }
+    worker.join();
+    EXPECT_EQ(next, kLines);
 }

@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/Desktop.h"
 #include "platform/Error.h"
 #include "platform/Event.h"
 #include "platform/Path.h"
@@ -169,6 +170,52 @@ int ProbeTempDir(const std::string& tmpdir, bool plantShared) {
 }
 
 }  // namespace
+
+// Programs of the game's world are Windows programs: they start through
+// Wine when there is one, and fail with a clear reason when there is not.
+// The desktop's opener is found the same way, on the PATH.
+TEST(Process, WindowsProgramsGoThroughWineAndPagesThroughTheOpener) {
+    varntest::TempDir dir;
+    using varntest::TempDir;
+    const std::string bin = dir / "bin", exe = dir / "Portal.exe";
+    const std::string recorder =
+        "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"" + dir.path() + "/${0##*/}.args\"\n";
+    for (const char* tool : {"wine", "xdg-open"}) {
+        TempDir::WriteFile(bin + "/" + tool, recorder);
+        ASSERT_EQ(chmod((bin + "/" + tool).c_str(), 0755), 0);
+    }
+    TempDir::WriteFile(exe, std::string("MZ\x90\0\3\0\0\0", 8));
+    const std::string path = getenv("PATH") ? getenv("PATH") : "";
+    setenv("PATH", bin.c_str(), 1);
+    EXPECT_EQ(FindOnPath("wine"), bin + "/wine");
+    uint32_t pid = 0;
+    int code = -1;
+    ASSERT_TRUE(StartProgram(exe, {"-a", "b c"}, &pid));
+    ASSERT_TRUE(WaitForProcess(pid, INFINITE_WAIT, &code));
+    EXPECT_EQ(TempDir::ReadFile(dir / "wine.args"), exe + "\n-a\nb c\n");
+
+    ASSERT_TRUE(OpenInBrowser("https://www.example.jp/faq?a=1&b=2"));
+    const std::string want = "https://www.example.jp/faq?a=1&b=2\n";
+    for (int i = 0; i < 200 && TempDir::ReadFile(dir / "xdg-open.args") != want; ++i)
+        Sleep(20);
+    EXPECT_EQ(TempDir::ReadFile(dir / "xdg-open.args"), want);
+    EXPECT_FALSE(OpenInBrowser("file:///etc/passwd"));
+    EXPECT_FALSE(OpenInBrowser("--help"));
+    EXPECT_FALSE(OpenFolder("ScreenShot"));
+
+    setenv("PATH", (dir / "nowhere").c_str(), 1);
+    EXPECT_FALSE(StartProgram(exe, {}, &pid));
+    EXPECT_EQ(GetLastError(), ERROR_BAD_EXE_FORMAT_CODE);
+    EXPECT_NE(FormatMessageText(ERROR_BAD_EXE_FORMAT_CODE).find("Wine"), std::string::npos);
+    // A program of this system that merely ends in ".exe" runs as it is.
+    const std::string script = dir / "Native.exe";
+    TempDir::WriteFile(script, "#!/bin/sh\nexit 3\n");
+    ASSERT_EQ(chmod(script.c_str(), 0755), 0);
+    ASSERT_TRUE(StartProgram(script, {}, &pid));
+    ASSERT_TRUE(WaitForProcess(pid, INFINITE_WAIT, &code));
+    EXPECT_EQ(code, 3);
+    setenv("PATH", path.c_str(), 1);
+}
 
 TEST(Process, PrivateTempDirIsOwnedAndClosed) {
     varntest::TempDir dir, shared;

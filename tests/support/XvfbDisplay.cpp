@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -40,6 +41,9 @@ XvfbDisplay::XvfbDisplay(const std::string& screen) {
         throw std::runtime_error("XvfbDisplay: fork failed");
     }
     if (pid == 0) {
+        // A test process that dies (a crash, an X error) takes its server
+        // with it instead of leaving it running.
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
         const int null = open("/dev/null", O_RDWR);
         dup2(null, 0);
         dup2(null, 1);

@@ -10,6 +10,7 @@
 
 #include "ModuleTestDir.h"
 #include "engine/FileUpdater.h"
+#include "platform/Error.h"
 #include "platform/Path.h"
 #include "platform/Process.h"
 #include "platform/Registry.h"
@@ -180,4 +181,15 @@ TEST_F(CommandLineTest, ExecuteProgramStartsThePortalNamedInTheRegistry) {
         plat::Sleep(50);
     const std::string args = Read(program + ".args");
     EXPECT_EQ(args.substr(0, args.find('\n')), plat::GetModulePath());
+
+    // A real Windows portal where there is no Wine: the reason comes first.
+    Write(program, std::string("MZ\x90\0", 4));
+    const std::string path = getenv("PATH");
+    setenv("PATH", Path("nowhere").c_str(), 1);
+    EXPECT_EQ(module->ExecuteProgram(), 0);
+    setenv("PATH", path.c_str(), 1);
+    EXPECT_EQ(std::string(module->GetLastErrorMsg())
+                  .rfind(plat::FormatMessageText(plat::ERROR_BAD_EXE_FORMAT_CODE), 0),
+              0u)
+        << module->GetLastErrorMsg();
 }

@@ -79,10 +79,14 @@ void CHoverButton::SetHover(bool hover) {
 
 gboolean CHoverButton::OnCrossing(GtkWidget*, GdkEventCrossing* e, gpointer self) {
     CHoverButton* b = Self<CHoverButton>(self);
-    // Crossings caused by grabs (a window move, a menu) say nothing about
-    // where the pointer is; the next motion does.
     if (e->mode == GDK_CROSSING_NORMAL) {
         b->SetHover(e->type == GDK_ENTER_NOTIFY);
+    } else if (e->type == GDK_LEAVE_NOTIFY && !b->m_held) {
+        // A crossing caused by a grab (a menu, a window move, or the end of
+        // the implicit grab of a click when the pointer left at once) does
+        // not say "left"; where the pointer now is does. No motion may
+        // follow on this button to put it right.
+        b->SetHover(b->Inside(e->x, e->y));
     }
     return FALSE;
 }
