@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "host/LanguageBundle.h"
 #include "launcher/CKestrelDlg.h"
 #include "launcher/skin/SkinImage.h"
 #include "platform/Desktop.h"
@@ -13,7 +14,6 @@
 namespace {
 
 constexpr unsigned kIconBitmap = 128;
-constexpr const char* kBundleName = "Resource_Jpn.ini";
 
 }  // namespace
 
@@ -28,7 +28,8 @@ CKestrelApp::~CKestrelApp() {
 }
 
 std::unique_ptr<plat::ResourceBundle> CKestrelApp::LoadResourceBundle() {
-    return plat::ResourceBundle::Load(plat::JoinPath(plat::GetModuleDir(), kBundleName));
+    return plat::ResourceBundle::Load(
+        ChooseBundleFile(ReadLocaleEnvironment(), plat::GetModuleDir()));
 }
 
 int CKestrelApp::Run(int argc, char** argv) {

@@ -34,7 +34,8 @@ public:
     int Run(int argc, char** argv);
 
 private:
-    // The language bundle the launcher shows its texts and pictures from;
+    // The language bundle the launcher shows its texts and pictures from
+    // (Resource_<Lang>.ini by the locale, as every host chooses it);
     // null when it cannot be read.
     static std::unique_ptr<plat::ResourceBundle> LoadResourceBundle();
     static gboolean OnCloseSignal(gpointer self);
