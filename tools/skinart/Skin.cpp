@@ -15,7 +15,7 @@ std::vector<Bitmap> DrawSkin() {
     add(156, "start_disabled", DrawButtonStrip(bg, L::kStart, ButtonLook::StartDisabled, "Start"));
     add(1007, "close", DrawCloseStrip(bg, L::kClose));
     add(155, "home", DrawButtonStrip(bg, L::kHome, ButtonLook::Slate, "Home"));
-    add(176, "home2", DrawButtonStrip(bg, L::kHome2, ButtonLook::Slate, "Home"));
+    add(176, "home2", DrawButtonStrip(bg, L::kHome2, ButtonLook::Slate, "Website"));
     add(178, "faq", DrawButtonStrip(bg, L::kFaq, ButtonLook::Slate, "FAQ"));
     add(143, "options", DrawButtonStrip(bg, L::kOptions, ButtonLook::Slate, "Options"));
     add(147, "directx", DrawButtonStrip(bg, L::kDirectX, ButtonLook::Slate, "DirectX"));
