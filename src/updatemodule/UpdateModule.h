@@ -119,6 +119,20 @@ public:
     // Writes one formatted line (2 KB at most) to the update log.
     void SaveUpdateLog(const char* format, ...) __attribute__((format(printf, 2, 3)));
 
+    // --- DirectX check ---
+    // 1 when the DirectX the game will find is at least required ("9.0c");
+    // else 0 with the reason recorded as the last error (custom codes
+    // 1400-1403). The game runs through Wine: the libraries read are those
+    // of its Wine prefix, and a prefix Wine has not set up yet passes (Wine
+    // sets it up with its own DirectX on the first start). Shows nothing.
+    int CheckDXVersion(const char* required);
+    // What the last CheckDXVersion found, for a host that shows it: the
+    // installed version as text (10 characters; "" when none was found), the
+    // Wine prefix (260; "" when none could be named) and the directory whose
+    // libraries were read (260; "" when there was none, e.g. a prefix not
+    // yet set up). Null outputs are skipped.
+    void GetDXCheckResult(char* installed, char* winePrefix, char* directory);
+
     // --- launcher type file ---
     // [SETUP] LIVESERVERUPDATE of the plain copy (1 when missing).
     int IsLiveServerUpdate();
@@ -153,6 +167,9 @@ protected:
     // Stable per game directory, so a second launcher of the same
     // installation finds the first one's lock.
     std::string InstanceMutexName() const;
+    // [SETUP] WINEPREFIX of the type file's plain copy, made absolute from
+    // the game directory; "" when the file names none.
+    std::string ConfiguredWinePrefix() const;
 
     plat::ThreadHandle m_hThread;
     uint32_t m_dwThreadId = 0;
@@ -165,6 +182,9 @@ protected:
     char m_szMapGameName[100] = {};
     WindowHandle m_hTargetWnd = nullptr;
     int m_nKBT_USA = 0;
+    char m_szDXInstalled[10] = {};
+    char m_szDXPrefix[260] = {};
+    char m_szDXDirectory[260] = {};
 };
 
 // The logging object the facade writes through.
