@@ -155,7 +155,44 @@ bool TerminateProcess(uint32_t pid) {
     return true;
 }
 
-bool StartProcess(const std::string& program, const std::vector<std::string>& args, uint32_t* pid) {
+namespace {
+
+// This process's environment with the overrides applied; the strings the
+// pointers lead to live in storage.
+std::vector<char*> BuildEnvironment(const EnvironmentOverrides& env,
+                                    std::vector<std::string>& storage) {
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string text = *entry;
+        const std::string name = text.substr(0, text.find('='));
+        bool replaced = false;
+        for (const auto& [key, value] : env) {
+            replaced = replaced || key == name;
+        }
+        if (!replaced) {
+            storage.push_back(text);
+        }
+    }
+    for (const auto& [key, value] : env) {
+        storage.push_back(key + "=" + value);
+    }
+    std::vector<char*> pointers;
+    for (std::string& s : storage) {
+        pointers.push_back(s.data());
+    }
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
+}  // namespace
+
+bool StartProcess(const std::string& program, const std::vector<std::string>& args, uint32_t* pid,
+                  const EnvironmentOverrides& env) {
+    std::vector<std::string> envStorage;
+    std::vector<char*> envp;
+    if (!env.empty()) {
+        envp = BuildEnvironment(env, envStorage);
+    }
+    char** const childEnv = env.empty() ? environ : envp.data();
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(program.c_str()));
     for (const auto& a : args) {
@@ -184,8 +221,8 @@ bool StartProcess(const std::string& program, const std::vector<std::string>& ar
     // glibc reports a failed exec as the spawn's result, so a missing or
     // non-executable program fails here rather than in a silent child.
     int rc = program.find('/') != std::string::npos
-                 ? posix_spawn(&child, program.c_str(), &actions, &attr, argv.data(), environ)
-                 : posix_spawnp(&child, program.c_str(), &actions, &attr, argv.data(), environ);
+                 ? posix_spawn(&child, program.c_str(), &actions, &attr, argv.data(), childEnv)
+                 : posix_spawnp(&child, program.c_str(), &actions, &attr, argv.data(), childEnv);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attr);
     if (rc != 0) {
@@ -237,9 +274,10 @@ std::string FindOnPath(const std::string& name) {
     }
 }
 
-bool StartProgram(const std::string& program, const std::vector<std::string>& args, uint32_t* pid) {
+bool StartProgram(const std::string& program, const std::vector<std::string>& args, uint32_t* pid,
+                  const EnvironmentOverrides& env) {
     if (!EndsWithExe(program) || !HasWindowsHeader(program)) {
-        return StartProcess(program, args, pid);
+        return StartProcess(program, args, pid, env);
     }
     const std::string wine = FindOnPath("wine");
     if (wine.empty()) {
@@ -250,7 +288,7 @@ bool StartProgram(const std::string& program, const std::vector<std::string>& ar
     wineArgs.reserve(args.size() + 1);
     wineArgs.push_back(program);
     wineArgs.insert(wineArgs.end(), args.begin(), args.end());
-    return StartProcess(wine, wineArgs, pid);
+    return StartProcess(wine, wineArgs, pid, env);
 }
 
 bool WaitForProcess(uint32_t pid, uint32_t timeoutMs, int* exitCode) {

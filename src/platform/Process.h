@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/Win32Types.h"
@@ -25,18 +26,22 @@ std::string GetEnvironmentVariable(const std::string& name);
 std::vector<ProcessEntry> ListProcesses();
 // Ends a process (SIGKILL); false with the last error on failure.
 bool TerminateProcess(uint32_t pid);
+// Variables the started program gets in place of (or besides) this
+// process's own: name, value.
+using EnvironmentOverrides = std::vector<std::pair<std::string, std::string>>;
 // Starts program with the given arguments (not through a shell), new
-// process group, no inherited descriptors beyond stdio. False (last error
-// set) when the program cannot be started.
+// process group, no inherited descriptors beyond stdio, and this process's
+// environment with env applied. False (last error set) when the program
+// cannot be started.
 bool StartProcess(const std::string& program, const std::vector<std::string>& args,
-                  uint32_t* pid = nullptr);
+                  uint32_t* pid = nullptr, const EnvironmentOverrides& env = {});
 // StartProcess for a program that may be a Windows one: a name ending in
 // ".exe" whose file begins with the "MZ" header is started through Wine
 // (the first "wine" on the PATH) with its path as Wine's first argument;
 // anything else is started as it is. False with last error 193
 // (ERROR_BAD_EXE_FORMAT_CODE) when the program needs Wine and there is none.
 bool StartProgram(const std::string& program, const std::vector<std::string>& args,
-                  uint32_t* pid = nullptr);
+                  uint32_t* pid = nullptr, const EnvironmentOverrides& env = {});
 // The first executable regular file called name in the PATH's directories
 // (an empty entry is the current directory); "" when there is none.
 std::string FindOnPath(const std::string& name);

@@ -101,7 +101,8 @@ public:
     // --- start-up checks and the game start ---
     // 1 = the update may start; 0 = a check failed (error recorded).
     int CheckCommandLine();
-    // Nonzero when the portal launcher was started.
+    // Nonzero when the portal launcher was started. Started through Wine,
+    // it runs in the Wine prefix the type file names, when it names one.
     int ExecuteProgram();
     // The working line of CheckCommandLine: a non-empty PARAM wins and gets
     // the process's own arguments appended after one blank only when they

@@ -435,8 +435,13 @@ int CUpdateModule::ExecuteProgram() {
     const std::string ownLine = plat::GetCommandLine();
     const std::string commandLine = program + " " + ownLine;
     // The portal is a Windows program: where it needs Wine, StartProgram
-    // runs it through Wine.
-    if (plat::StartProgram(program, plat::SplitCommandLine(ownLine))) {
+    // runs it through Wine, in the prefix the DirectX check looked at.
+    plat::EnvironmentOverrides env;
+    const std::string prefix = ConfiguredWinePrefix();
+    if (!prefix.empty()) {
+        env.emplace_back("WINEPREFIX", prefix);
+    }
+    if (plat::StartProgram(program, plat::SplitCommandLine(ownLine), nullptr, env)) {
         return 1;
     }
     const int error = static_cast<int>(plat::GetLastError());

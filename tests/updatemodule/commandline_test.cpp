@@ -173,7 +173,8 @@ TEST_F(CommandLineTest, ExecuteProgramStartsThePortalNamedInTheRegistry) {
     EXPECT_EQ(g_codes, std::vector<int32_t>{NOTIFY_ERROR});
 
     const std::string program = Path("portal/QuorimLauncher.exe");
-    Write(program, "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$0.tmp\" && mv \"$0.tmp\" \"$0.args\"\n");
+    Write(program,
+          "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$0.tmp\" && /bin/mv \"$0.tmp\" \"$0.args\"\n");
     fs::permissions(program, fs::perms::owner_all);
     ASSERT_TRUE(plat::RegistryWriteString("Software\\Pellor\\Quorim", "Common", Path("portal/")));
     ASSERT_EQ(module->ExecuteProgram(), 1);
@@ -192,4 +193,19 @@ TEST_F(CommandLineTest, ExecuteProgramStartsThePortalNamedInTheRegistry) {
                   .rfind(plat::FormatMessageText(plat::ERROR_BAD_EXE_FORMAT_CODE), 0),
               0u)
         << module->GetLastErrorMsg();
+
+    // The prefix the type file names (the one the DirectX check reads) is
+    // the one Wine runs the portal in.
+    char plain[260];
+    CUpdaterBase::GetPlainTypePath(plain, sizeof(plain));
+    Write(plain, "[SETUP]\r\nWINEPREFIX=wine\r\n");
+    Write(Path("bin/wine"),
+          "#!/bin/sh\necho \"$WINEPREFIX\" > \"$0.tmp\" && /bin/mv \"$0.tmp\" \"$0.env\"\n");
+    fs::permissions(Path("bin/wine"), fs::perms::owner_all);
+    setenv("PATH", Path("bin").c_str(), 1);
+    EXPECT_EQ(module->ExecuteProgram(), 1);
+    setenv("PATH", path.c_str(), 1);
+    for (int i = 0; i < 200 && !fs::exists(Path("bin/wine.env")); ++i)
+        plat::Sleep(50);
+    EXPECT_EQ(Read(Path("bin/wine.env")), Path("wine") + "\n");
 }
