@@ -52,9 +52,6 @@ CUpdateModule& CUpdateModule::operator=(const CUpdateModule& other) {
     std::memcpy(m_szMapGameName, other.m_szMapGameName, sizeof(m_szMapGameName));
     m_hTargetWnd = other.m_hTargetWnd;
     m_nKBT_USA = other.m_nKBT_USA;
-    std::memcpy(m_szDXInstalled, other.m_szDXInstalled, sizeof(m_szDXInstalled));
-    std::memcpy(m_szDXPrefix, other.m_szDXPrefix, sizeof(m_szDXPrefix));
-    std::memcpy(m_szDXDirectory, other.m_szDXDirectory, sizeof(m_szDXDirectory));
     return *this;
 }
 

@@ -127,12 +127,13 @@ public:
     // of its Wine prefix, and a prefix Wine has not set up yet passes (Wine
     // sets it up with its own DirectX on the first start). Shows nothing.
     int CheckDXVersion(const char* required);
-    // What the last CheckDXVersion found, for a host that shows it: the
-    // installed version as text (10 characters; "" when none was found), the
-    // Wine prefix (260; "" when none could be named) and the directory whose
-    // libraries were read (260; "" when there was none, e.g. a prefix not
-    // yet set up). Null outputs are skipped.
-    void GetDXCheckResult(char* installed, char* winePrefix, char* directory);
+    // The same check for a host that shows its findings: records nothing
+    // (so it may run beside an update). Returns what CheckDXVersion would
+    // and fills the installed version as text (10 characters; "" when none
+    // was found), the Wine prefix (260; "" when none could be named) and
+    // the directory whose libraries were read (260; "" when there was
+    // none, as for a prefix not set up yet). Null outputs are skipped.
+    int InspectDXVersion(const char* required, char* installed, char* winePrefix, char* directory);
 
     // --- launcher type file ---
     // [SETUP] LIVESERVERUPDATE of the plain copy (1 when missing).
@@ -171,6 +172,11 @@ protected:
     // [SETUP] WINEPREFIX of the type file's plain copy, made absolute from
     // the game directory; "" when the file names none.
     std::string ConfiguredWinePrefix() const;
+    // The DirectX check's steps; what it found goes to the outputs
+    // (installed: 10 characters).
+    enum DxVerdict { DX_ACCEPTED, DX_PREFIX_PENDING, DX_DETECT_FAILED, DX_NOT_FOUND, DX_TOO_OLD };
+    DxVerdict RunDXCheck(const char* required, char* installed, std::string& winePrefix,
+                         std::string& directory);
 
     plat::ThreadHandle m_hThread;
     uint32_t m_dwThreadId = 0;
@@ -183,9 +189,6 @@ protected:
     char m_szMapGameName[100] = {};
     WindowHandle m_hTargetWnd = nullptr;
     int m_nKBT_USA = 0;
-    char m_szDXInstalled[10] = {};
-    char m_szDXPrefix[260] = {};
-    char m_szDXDirectory[260] = {};
 };
 
 // The logging object the facade writes through.

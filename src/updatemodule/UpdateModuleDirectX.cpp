@@ -16,11 +16,6 @@ namespace {
 // The text form's buffer: "%d.%d%c" of any version the table knows.
 constexpr int kVersionText = 10;
 
-template <size_t N>
-void Keep(char (&dst)[N], const std::string& src) {
-    std::snprintf(dst, N, "%s", src.c_str());
-}
-
 void Give(char* dst, size_t size, const char* src) {
     if (dst != nullptr) {
         std::snprintf(dst, size, "%s", src);
@@ -39,6 +34,37 @@ std::string CUpdateModule::ConfiguredWinePrefix() const {
                                  : ChooseWinePrefix(configured, g_FileUpdater.m_szDefaultPath);
 }
 
+CUpdateModule::DxVerdict CUpdateModule::RunDXCheck(const char* required, char* installed,
+                                                   std::string& winePrefix,
+                                                   std::string& directory) {
+    installed[0] = '\0';
+    const std::string game =
+        m_szParentProgramName[0] != '\0'
+            ? plat::JoinPath(g_FileUpdater.m_szDefaultPath, m_szParentProgramName)
+            : std::string();
+    const DxSearchPlace place = LocateDxSearchPlace(
+        ChooseWinePrefix(ConfiguredWinePrefix(), g_FileUpdater.m_szDefaultPath), game);
+    winePrefix = place.prefix;
+    directory = place.directory;
+    if (place.prefixPending) {
+        return DX_PREFIX_PENDING;
+    }
+    uint32_t packed = 0;
+    char text[kVersionText] = "";
+    if (!DetectDxVersion(place.directory.c_str(), &packed, text, sizeof(text))) {
+        return DX_DETECT_FAILED;
+    }
+    if (packed == 0) {
+        return DX_NOT_FOUND;
+    }
+    std::snprintf(installed, kVersionText, "%s", text);
+    int same = 0;
+    if (CFileUpdater::CompareVersion(installed, required, &same) == 1 || same != 0) {
+        return DX_ACCEPTED;
+    }
+    return DX_TOO_OLD;
+}
+
 int CUpdateModule::CheckDXVersion(const char* required) {
     const char* need = required != nullptr ? required : "";
     auto refuse = [&](unsigned id, std::initializer_list<const char*> args, int customCode) {
@@ -47,37 +73,27 @@ int CUpdateModule::CheckDXVersion(const char* required) {
         return 0;
     };
     try {
-        m_szDXInstalled[0] = '\0';
-        const std::string game =
-            m_szParentProgramName[0] != '\0'
-                ? plat::JoinPath(g_FileUpdater.m_szDefaultPath, m_szParentProgramName)
-                : std::string();
-        const DxSearchPlace place = LocateDxSearchPlace(
-            ChooseWinePrefix(ConfiguredWinePrefix(), g_FileUpdater.m_szDefaultPath), game);
-        Keep(m_szDXPrefix, place.prefix);
-        Keep(m_szDXDirectory, place.directory);
-        if (place.prefixPending) {
+        char installed[kVersionText];
+        std::string prefix, directory;
+        const DxVerdict verdict = RunDXCheck(need, installed, prefix, directory);
+        if (verdict == DX_PREFIX_PENDING) {
             UserLog(
                 "CheckDXVersion Wine prefix %s is not set up yet: Wine sets it up with its "
                 "own DirectX \n",
-                place.prefix.c_str());
+                prefix.c_str());
             return 1;
         }
-        uint32_t packed = 0;
-        char installed[kVersionText] = "";
-        if (!DetectDxVersion(place.directory.c_str(), &packed, installed, sizeof(installed))) {
-            return refuse(IDS_DX_DETECT, {need}, CUSTOM_ERROR_DX_DETECT);
+        UserLog("CheckDXVersion DirectX %s in %s \n", installed, directory.c_str());
+        switch (verdict) {
+            case DX_ACCEPTED:
+                return 1;
+            case DX_DETECT_FAILED:
+                return refuse(IDS_DX_DETECT, {need}, CUSTOM_ERROR_DX_DETECT);
+            case DX_NOT_FOUND:
+                return refuse(IDS_DX_NOT_FOUND, {need}, CUSTOM_ERROR_DX_NOT_FOUND);
+            default:
+                return refuse(IDS_DX_TOO_OLD, {installed, need}, CUSTOM_ERROR_DX_TOO_OLD);
         }
-        UserLog("CheckDXVersion DirectX %s in %s \n", installed, place.directory.c_str());
-        if (packed == 0) {
-            return refuse(IDS_DX_NOT_FOUND, {need}, CUSTOM_ERROR_DX_NOT_FOUND);
-        }
-        Keep(m_szDXInstalled, installed);
-        int same = 0;
-        if (CFileUpdater::CompareVersion(installed, need, &same) == 1 || same != 0) {
-            return 1;
-        }
-        return refuse(IDS_DX_TOO_OLD, {installed, need}, CUSTOM_ERROR_DX_TOO_OLD);
     } catch (...) {
         const uint32_t error = plat::GetLastError();
         char text[kStringBuffer] = "";
@@ -89,8 +105,18 @@ int CUpdateModule::CheckDXVersion(const char* required) {
     }
 }
 
-void CUpdateModule::GetDXCheckResult(char* installed, char* winePrefix, char* directory) {
-    Give(installed, sizeof(m_szDXInstalled), m_szDXInstalled);
-    Give(winePrefix, sizeof(m_szDXPrefix), m_szDXPrefix);
-    Give(directory, sizeof(m_szDXDirectory), m_szDXDirectory);
+int CUpdateModule::InspectDXVersion(const char* required, char* installed, char* winePrefix,
+                                    char* directory) {
+    char found[kVersionText] = "";
+    std::string prefix, dir;
+    DxVerdict verdict = DX_DETECT_FAILED;
+    try {
+        verdict = RunDXCheck(required != nullptr ? required : "", found, prefix, dir);
+    } catch (...) {
+        found[0] = '\0';
+    }
+    Give(installed, kVersionText, found);
+    Give(winePrefix, 260, prefix.c_str());
+    Give(directory, 260, dir.c_str());
+    return verdict == DX_ACCEPTED || verdict == DX_PREFIX_PENDING ? 1 : 0;
 }

@@ -270,12 +270,17 @@ protected:
     void Library(const std::string& dir, const std::string& name, const PeSpec& spec) {
         Write(Path("wine/drive_c/windows/" + dir + "/" + name), MakePe(spec).bytes);
     }
-    // The check's result, its custom error code and message (when refused)
-    // and the directory it read, relative to the prefix.
+    // The check's result, the installed version, the directory it read
+    // (relative to the prefix) and, when refused, its custom error code and
+    // message.
+    // Inspecting finds the same and records nothing.
     std::string Check() {
-        const int ok = module->CheckDXVersion("9.0c");
+        g_UpdateLogger.SetLastErrorMsg(ERROR_KIND_NONE, 0, nullptr, 0);
         char installed[10], prefix[260], dir[260];
-        module->GetDXCheckResult(installed, prefix, dir);
+        const int inspected = module->InspectDXVersion("9.0c", installed, prefix, dir);
+        EXPECT_EQ(CUpdaterBase::GetLastErrorKind(), ERROR_KIND_NONE);
+        const int ok = module->CheckDXVersion("9.0c");
+        EXPECT_EQ(inspected, ok);
         EXPECT_EQ(std::string(prefix), Path("wine"));
         std::string where = dir;
         if (where.rfind(prefix, 0) == 0)
