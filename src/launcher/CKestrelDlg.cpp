@@ -129,9 +129,9 @@ void CKestrelDlg::SetUpButtons() {
     Connect(m_home, &CKestrelDlg::OnHomePage);
     Connect(m_home2, &CKestrelDlg::OnHomePage);
     Connect(m_faq, &CKestrelDlg::OnFaq);
-    // Game options and DirectX diagnostics are not part of this version.
+    // Game options are not part of this version.
     Connect(m_options, &CKestrelDlg::OnNotAvailable);
-    Connect(m_directX, &CKestrelDlg::OnNotAvailable);
+    Connect(m_directX, &CKestrelDlg::OnDirectX);
     Connect(m_shots, &CKestrelDlg::OnScreenshots);
     Connect(m_terms, &CKestrelDlg::OnTerms);
 }
@@ -219,9 +219,7 @@ void CKestrelDlg::OnStart() {
 }
 
 bool CKestrelDlg::DirectXAccepted() {
-    // The DirectX check (CheckDXVersion with kRequiredDirectX) belongs
-    // here; until the module offers it, every installation passes.
-    return true;
+    return g_lpUpdateModule->CheckDXVersion(kRequiredDirectX) != 0;
 }
 
 void CKestrelDlg::OnTerms() {

@@ -88,8 +88,11 @@ private:
     void OnScreenshots();
     void OnNotAvailable();
     void OnAbout();
-    // The installed DirectX may be checked here before the game starts.
+    // The DirectX check before the game starts; a refusal leaves its reason
+    // as the module's last error.
     bool DirectXAccepted();
+    // The DirectX diagnostics button (CKestrelDlgDirectX.cpp).
+    void OnDirectX();
     static gboolean OnDelete(GtkWidget* w, GdkEvent* e, gpointer self);
     static gboolean OnKey(GtkWidget* w, GdkEventKey* e, gpointer self);
     static gboolean OnWindowPress(GtkWidget* w, GdkEventButton* e, gpointer self);

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <thread>
 
+#include "host/DirectXReport.h"
 #include "host/FirstRun.h"
 #include "host/LauncherRules.h"
 #include "host/NotificationQueue.h"
@@ -162,6 +163,27 @@ TEST(LauncherRulesTest, StartButtonAndStartUpFailures) {
               std::tuple(std::string("copy step not available"), true));
     f = PlanStartupFailure(false, false, "", nullptr);
     EXPECT_EQ(f.boxText, "The update program could not start.");
+}
+
+// The DirectX diagnostics box: where the check looked, what it found, and
+// the start button's reason when it would refuse.
+TEST(DirectXReportTest, SaysWhereItLookedAndWhyTheGameWouldNotStart) {
+    const std::string sys = "/home/p/.wine/drive_c/windows/syswow64";
+    const std::pair<DirectXFindings, std::string> cases[] = {
+        {{true, "9.0c", "/home/p/.wine", sys}, "DirectX 9.0c was found in " + sys + "."},
+        {{false, "9.0", "/home/p/.wine", sys},
+         "DirectX 9.0 was found in " + sys +
+             ".\n\nDirectX 9.0 is installed, but DirectX 9.0c is required."},
+        {{false, "", "/home/p/.wine", sys},
+         "No DirectX was found in " + sys +
+             ".\n\nNo DirectX installation was found (DirectX 9.0c is required)."},
+        {{true, "", "/games/50% off/wine", ""},
+         "The Wine prefix /games/50% off/wine is not set up yet. Wine sets it up, with its own "
+         "DirectX, when the game first starts."},
+        {{false, "", "", ""}, "No DirectX installation was found (DirectX 9.0c is required)."},
+    };
+    for (const auto& [found, want] : cases)
+        EXPECT_EQ(DirectXReport(found, "9.0c", nullptr), want);
 }
 
 TEST(LauncherRulesTest, CopyIsAnOptionWordNotPartOfAPathOrValue) {

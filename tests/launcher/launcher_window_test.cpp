@@ -22,6 +22,7 @@
 #include "platform/Registry.h"
 #include "platform/Thread.h"
 #include "support/HttpServer.h"
+#include "support/PeWriter.h"
 #include "support/PublishFixture.h"
 #include "support/TempDir.h"
 #include "support/XvfbDisplay.h"
@@ -137,6 +138,8 @@ protected:
         XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
         setenv("VARN_REGISTRY_DIR", (m_tmp / "registry").c_str(), 1);
         setenv("XDG_DESKTOP_DIR", (m_tmp / "desktop").c_str(), 1);
+        // The game's Wine prefix, not set up yet unless a test makes it.
+        setenv("WINEPREFIX", (m_tmp / "wine").c_str(), 1);
     }
     void TearDown() override {
         if (m_pid > 0) {
@@ -349,6 +352,8 @@ TEST_F(LauncherWindowTest, UpdateRunsToCompleteAndTheGameStartsOnlyOnceItCan) {
     ASSERT_EQ(fixture.Install(0, game), 0);
     varntest::HttpServer server(fixture.Root());
     PlaceLauncher(server.url() + "/patch");
+    const std::string system32 = m_tmp / "wine/drive_c/windows/system32";
+    fs::create_directories(system32);
     Launch();
     const Window main = WaitFor(kMainTitle);
     ASSERT_NE(main, 0u);
@@ -369,7 +374,21 @@ TEST_F(LauncherWindowTest, UpdateRunsToCompleteAndTheGameStartsOnlyOnceItCan) {
                FrameMismatches(s, kStart, "start", 0) == 0;
     }));
 
+    // A Wine prefix without DirectX 9.0c: the diagnostics button says what
+    // the check sees; the check refuses, the reason is shown, and the game
+    // is not started.
+    Click(main, kDirectX);
+    DismissBox("directx-box");
+    Click(main, kStart);
+    DismissBox("start-directx-refused-box");
+    EXPECT_TRUE(Find(kMainTitle).has_value()) << "a refused start keeps the launcher open";
+    EXPECT_NE(UpdateLog().find("CustomErrorCode 1402"), std::string::npos) << Diagnostics();
+    EXPECT_EQ(UpdateLog().find("ExecuteProgram()"), std::string::npos) << Diagnostics();
+
     // No portal installed: the reason is shown and the launcher stays.
+    varntest::TempDir::WriteFile(
+        system32 + "/d3d9.dll",
+        varntest::MakePe({false, true, varntest::FileVersion(5, 3, 1, 904)}).bytes);
     Click(main, kStart);
     DismissBox("start-failed-box");
     EXPECT_TRUE(Find(kMainTitle).has_value()) << "a failed start keeps the launcher open";
