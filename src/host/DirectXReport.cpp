@@ -7,9 +7,9 @@
 namespace {
 
 enum : unsigned {
-    IDS_DX_FOUND_IN = 150,        // installed version, directory
-    IDS_DX_NONE_IN = 151,         // directory
-    IDS_DX_PREFIX_PENDING = 152,  // Wine prefix
+    IDS_DX_FOUND_IN = 170,        // installed version, directory
+    IDS_DX_NONE_IN = 171,         // directory
+    IDS_DX_PREFIX_PENDING = 172,  // Wine prefix
 };
 
 // A bundle text with its "%s" filled in order by plain replacement (the

@@ -129,8 +129,7 @@ void CKestrelDlg::SetUpButtons() {
     Connect(m_home, &CKestrelDlg::OnHomePage);
     Connect(m_home2, &CKestrelDlg::OnHomePage);
     Connect(m_faq, &CKestrelDlg::OnFaq);
-    // Game options are not part of this version.
-    Connect(m_options, &CKestrelDlg::OnNotAvailable);
+    Connect(m_options, &CKestrelDlg::OnOptions);
     Connect(m_directX, &CKestrelDlg::OnDirectX);
     Connect(m_shots, &CKestrelDlg::OnScreenshots);
     Connect(m_terms, &CKestrelDlg::OnTerms);
@@ -238,11 +237,20 @@ void CKestrelDlg::OnFaq() {
 }
 
 void CKestrelDlg::OnScreenshots() {
-    const std::string folder = plat::JoinPath(m_appDir, kScreenshotFolder);
+    // The game (under Wine) may have made it as "screenshot".
+    const std::string folder = plat::FindNameNoCase(m_appDir, kScreenshotFolder);
     if (!plat::IsDirectory(folder)) {
         plat::CreateDirectory(folder);
     }
     plat::OpenFolder(folder);
+}
+
+void CKestrelDlg::OnOptions() {
+    if (m_optionDlg && m_optionDlg->Showing()) {
+        m_optionDlg->Present();
+        return;
+    }
+    m_optionDlg = std::make_unique<COptionDlg>(window(), m_appDir, m_bundle);
 }
 
 void CKestrelDlg::OnNotAvailable() {

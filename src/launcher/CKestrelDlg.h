@@ -25,6 +25,7 @@
 #include "host/VersionIni.h"
 #include "launcher/CAboutDlg.h"
 #include "launcher/CMessageBox.h"
+#include "launcher/COptionDlg.h"
 #include "launcher/CPackerMessageDlg.h"
 #include "launcher/skin/CHoverButton.h"
 #include "launcher/skin/CSkinDialog.h"
@@ -86,6 +87,7 @@ private:
     void OnHomePage();
     void OnFaq();
     void OnScreenshots();
+    void OnOptions();
     void OnNotAvailable();
     void OnAbout();
     // The DirectX check before the game starts; a refusal leaves its reason
@@ -155,6 +157,7 @@ private:
     std::unique_ptr<CMessageBox> m_box;
     std::unique_ptr<CPackerMessageDlg> m_packer;
     std::unique_ptr<CAboutDlg> m_about;
+    std::unique_ptr<COptionDlg> m_optionDlg;
     guint m_startupSource = 0;
     guint m_shutdownTimer = 0;
     bool m_quit = false;

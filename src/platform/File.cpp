@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <vector>
@@ -362,6 +363,61 @@ bool WriteWholeFile(const std::string& path, const void* data, size_t size) {
         SetLastErrorFromErrno(err);
     }
     return ok;
+}
+
+bool ReplaceFileContents(const std::string& path, const void* data, size_t size) {
+    struct stat st;
+    const mode_t mode = stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
+    std::string tmp;
+    int fd = CreateTempBeside(path, tmp, mode);
+    if (fd < 0) {
+        return FailErrnoPath(path);
+    }
+    // Flushed before the rename: after a crash the name holds the old
+    // bytes or the new ones, not an empty file.
+    bool ok = WriteAll(fd, static_cast<const char*>(data), size) && fdatasync(fd) == 0;
+    int err = errno;
+    if (close(fd) != 0 && ok) {
+        ok = false;
+        err = errno;
+    }
+    if (ok && rename(tmp.c_str(), path.c_str()) != 0) {
+        ok = false;
+        err = errno;
+    }
+    if (!ok) {
+        unlink(tmp.c_str());
+        SetLastErrorFromErrno(err);
+    }
+    return ok;
+}
+
+std::string FindNameNoCase(const std::string& dir, const std::string& name) {
+    const std::string exact = JoinPath(dir, name);
+    struct stat st;
+    if (lstat(exact.c_str(), &st) == 0) {
+        return exact;
+    }
+    DIR* d = opendir(dir.empty() ? "." : dir.c_str());
+    if (d == nullptr) {
+        return exact;
+    }
+    auto lower = [](unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c; };
+    std::vector<std::string> matches;
+    while (dirent* e = readdir(d)) {
+        const std::string entry = e->d_name;
+        if (entry.size() == name.size() &&
+            std::equal(entry.begin(), entry.end(), name.begin(), [&](char a, char b) {
+                return lower(static_cast<unsigned char>(a)) == lower(static_cast<unsigned char>(b));
+            })) {
+            matches.push_back(entry);
+        }
+    }
+    closedir(d);
+    if (matches.empty()) {
+        return exact;
+    }
+    return JoinPath(dir, *std::min_element(matches.begin(), matches.end()));
 }
 
 bool SeekStream(std::FILE* f, uint64_t offset) {

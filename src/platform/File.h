@@ -38,6 +38,19 @@ bool SetFileTime(const std::string& path, int64_t unixSeconds);
 bool ReadWholeFile(const std::string& path, std::string& out);
 // Creates or truncates a file and writes all bytes; false on failure.
 bool WriteWholeFile(const std::string& path, const void* data, size_t size);
+// Replaces path with the bytes at once: they are written to a temporary
+// file beside it, flushed to the disk and renamed over it, so readers see
+// the old file or the new one, never a part. The new file keeps the old
+// one's permission bits (0644 for a new file). On failure (last error
+// set) the old file is left as it was and no temporary remains.
+bool ReplaceFileContents(const std::string& path, const void* data, size_t size);
+
+// The entry of dir named `name` without regard to ASCII letter case, as
+// dir/<its own spelling>: the exact spelling when it exists, else the first
+// match in byte order. JoinPath(dir, name) when nothing matches or dir
+// cannot be listed, so the result is also where to create the entry.
+// (Files shared with a Windows program may be spelt either way.)
+std::string FindNameNoCase(const std::string& dir, const std::string& name);
 
 // Positions an open stream at a 64-bit offset from its start; false (last
 // error set) when the offset cannot be reached.

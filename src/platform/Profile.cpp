@@ -1,9 +1,9 @@
 // Profile (INI) files: the reader shared by files and in-memory text, and a
-// writer that changes one key and leaves every other byte of the file alone.
+// writer that changes the keys it is given and leaves every other byte of
+// the file alone.
 #include "platform/Profile.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cctype>
 #include <cerrno>
@@ -15,7 +15,6 @@
 
 #include "platform/Error.h"
 #include "platform/File.h"
-#include "platform/Path.h"
 #include "platform/Win32Types.h"
 
 namespace plat {
@@ -244,32 +243,40 @@ bool IsWritable(const char* section, const char* key, const char* value) {
     return value == nullptr || std::strpbrk(value, "\r\n") == nullptr;
 }
 
-// Replaces path with text through a temporary file beside it, so readers
-// see the old or the new file, never a half-written one.
-bool ReplaceFile(const std::string& path, const std::string& text, mode_t mode) {
-    std::string dir = DirName(path).empty() ? "." : DirName(path);
-    std::string templ = JoinPath(dir, "." + BaseName(path) + ".tmpXXXXXX");
-    std::vector<char> name(templ.begin(), templ.end());
-    name.push_back('\0');
-    int fd = mkstemp(name.data());
-    if (fd < 0) {
-        SetLastErrorFromErrno();
-        return false;
-    }
-    close(fd);
-    if (!WriteWholeFile(name.data(), text.data(), text.size()) || chmod(name.data(), mode) != 0 ||
-        !MoveFile(name.data(), path)) {
-        uint32_t err = GetLastError();
-        unlink(name.data());
-        SetLastError(err);
-        return false;
-    }
-    return true;
-}
-
 // Writers of one process take turns so that two threads updating the same
 // file do not lose each other's key.
 std::mutex g_writeMutex;
+
+// Reads the file, lets edit make the new text and replaces the file with
+// it when it differs. creates: whether the edit may create a missing file
+// (deleting from a file that does not exist succeeds at once).
+template <class Edit>
+bool EditFile(const char* path, const Edit& edit, bool creates) {
+    std::lock_guard<std::mutex> lock(g_writeMutex);
+    std::string text;
+    struct stat st;
+    const bool exists = stat(path, &st) == 0;
+    if (exists) {
+        // The read-only attribute protects a profile as it does any file.
+        if (!S_ISREG(st.st_mode) || (st.st_mode & S_IWUSR) == 0) {
+            SetLastError(ERROR_ACCESS_DENIED_CODE);
+            return false;
+        }
+        if (!ReadWholeFile(path, text)) {
+            return false;
+        }
+    } else if (errno != ENOENT) {
+        SetLastErrorFromErrno();
+        return false;
+    } else if (!creates) {
+        return true;
+    }
+    const std::string updated = edit(text);
+    if (exists && updated == text) {
+        return true;
+    }
+    return ReplaceFileContents(path, updated.data(), updated.size());
+}
 
 }  // namespace
 
@@ -394,31 +401,27 @@ bool WritePrivateProfileString(const char* section, const char* key, const char*
         SetLastError(ERROR_INVALID_PARAMETER_CODE);
         return false;
     }
-    std::lock_guard<std::mutex> lock(g_writeMutex);
-    std::string text;
-    mode_t mode = 0644;
-    struct stat st;
-    if (stat(path, &st) == 0) {
-        // The read-only attribute protects a profile as it does any file.
-        if (!S_ISREG(st.st_mode) || (st.st_mode & S_IWUSR) == 0) {
-            SetLastError(ERROR_ACCESS_DENIED_CODE);
+    return EditFile(
+        path, [&](const std::string& text) { return ApplyEdit(text, section, key, value); },
+        key != nullptr && value != nullptr);
+}
+
+bool WritePrivateProfileStrings(const std::vector<ProfileWrite>& writes, const std::string& path) {
+    for (const ProfileWrite& w : writes) {
+        if (!IsWritable(w.section.c_str(), w.key.c_str(), w.value.c_str())) {
+            SetLastError(ERROR_INVALID_PARAMETER_CODE);
             return false;
         }
-        mode = st.st_mode & 07777;
-        if (!ReadWholeFile(path, text)) {
-            return false;
-        }
-    } else if (errno != ENOENT) {
-        SetLastErrorFromErrno();
-        return false;
-    } else if (key == nullptr || value == nullptr) {
-        return true;  // nothing to delete in a file that does not exist
     }
-    std::string updated = ApplyEdit(text, section, key, value);
-    if (updated == text && stat(path, &st) == 0) {
-        return true;
-    }
-    return ReplaceFile(path, updated, mode);
+    return EditFile(
+        path.c_str(),
+        [&](std::string text) {
+            for (const ProfileWrite& w : writes) {
+                text = ApplyEdit(text, w.section.c_str(), w.key.c_str(), w.value.c_str());
+            }
+            return text;
+        },
+        !writes.empty());
 }
 
 }  // namespace plat

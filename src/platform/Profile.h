@@ -27,6 +27,18 @@ int GetPrivateProfileInt(const char* section, const char* key, int def, const ch
 bool WritePrivateProfileString(const char* section, const char* key, const char* value,
                                const char* path);
 
+// One key to write (WritePrivateProfileString's section, key and value,
+// never null here).
+struct ProfileWrite {
+    std::string section, key, value;
+};
+// Writes every key, in order, as WritePrivateProfileString would, but
+// builds the new file once and replaces it once (ReplaceFileContents): the
+// file has all the new keys or none of them. Every other line is kept.
+// False (last error set) when a name or value is unsafe (nothing written),
+// when the file is read-only (5), or when it cannot be replaced.
+bool WritePrivateProfileStrings(const std::vector<ProfileWrite>& writes, const std::string& path);
+
 // Parses INI text held in memory (the resource bundle and the base strings
 // use it too). Lookups follow the same rules as the file functions.
 class ProfileText {

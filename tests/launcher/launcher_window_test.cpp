@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/Profile.h"
 #include "platform/Registry.h"
 #include "platform/Thread.h"
 #include "support/HttpServer.h"
@@ -48,7 +49,11 @@ struct Rect {
 // Controls of the main window (client pixels) and their bitmaps.
 constexpr Rect kStart{652, 447, 121, 31}, kClose{773, 9, 22, 21}, kHome{510, 9, 79, 20},
     kFaq{679, 9, 79, 20}, kDirectX{116, 437, 83, 21}, kScreenshots{370, 437, 83, 21},
-    kTerms{521, 452, 19, 19}, kTotalBar{121, 475, 308, 7}, kFileBar{121, 462, 308, 12};
+    kTerms{521, 452, 19, 19}, kTotalBar{121, 475, 308, 7}, kFileBar{121, 462, 308, 12},
+    kOptions{243, 437, 83, 21};
+// Controls of the options dialog.
+constexpr Rect kOptionShadow{23, 194, 19, 19}, kOptionWindowMode{295, 194, 19, 19},
+    kOptionGammaUp{246, 142, 10, 14}, kOptionOk{245, 262, 79, 26};
 
 std::string SkinFile(const std::string& name) {
     return std::string(VARN_BINARY_DIR) + "/bin/skin/" + name + ".png";
@@ -196,6 +201,24 @@ protected:
         return "\nupdate log:\n" + UpdateLog() + "\noutput:\n" + ReadText(out);
     }
 
+    // A window's title as the toolkit sets it (UTF-8; the older WM_NAME
+    // holds titles beyond Latin-1 in another encoding).
+    std::string Title(Window w) {
+        const Atom netName = XInternAtom(m_x, "_NET_WM_NAME", False);
+        const Atom utf8 = XInternAtom(m_x, "UTF8_STRING", False);
+        Atom type = 0;
+        int format = 0;
+        unsigned long count = 0, after = 0;
+        unsigned char* data = nullptr;
+        std::string title;
+        if (XGetWindowProperty(m_x, w, netName, 0, 1024, False, utf8, &type, &format, &count,
+                               &after, &data) == Success &&
+            data != nullptr) {
+            title.assign(reinterpret_cast<char*>(data), count);
+            XFree(data);
+        }
+        return title;
+    }
     // A shown top-level window of the launcher with that title.
     std::optional<Window> Find(const std::string& title) {
         Window root = DefaultRootWindow(m_x), parent = 0, *children = nullptr;
@@ -205,7 +228,6 @@ protected:
             return found;
         for (unsigned i = 0; i < count && !found; ++i) {
             XWindowAttributes a;
-            char* name = nullptr;
             XClassHint hint{};
             if (!XGetWindowAttributes(m_x, children[i], &a) || a.map_state != IsViewable)
                 continue;
@@ -213,11 +235,8 @@ protected:
                 const bool ours = std::string(hint.res_class) == "jp.varn.Launcher";
                 XFree(hint.res_name);
                 XFree(hint.res_class);
-                if (ours && XFetchName(m_x, children[i], &name) && name != nullptr) {
-                    if (title == name)
-                        found = children[i];
-                    XFree(name);
-                }
+                if (ours && Title(children[i]) == title)
+                    found = children[i];
             }
         }
         XFree(children);
@@ -435,4 +454,59 @@ TEST_F(LauncherWindowTest, CloseDuringADownloadStopsTheWorkerAndExits) {
     EXPECT_EQ(ExitStatus(5), 0) << Diagnostics();
     EXPECT_EQ(ReadText(game + "/Varngame.exe"), CPublishFixture::Content("Varngame.exe", 0));
     EXPECT_NE(UpdateLog().find("업데이트 모듈이 삭제되었습니다."), std::string::npos);
+}
+
+TEST_F(LauncherWindowTest, OptionsDialogWritesWhatThePlayerChanged) {
+    CPublishFixture fixture(2);
+    ASSERT_EQ(fixture.Publish(), 0);
+    ASSERT_EQ(fixture.Install(1, game), 0);
+    varntest::HttpServer server(fixture.Root());
+    PlaceLauncher(server.url() + "/patch");
+    // Written by the game: a mode late in the list, full screen as the
+    // game's own value 2, and a key of the game's that the dialog does not
+    // know.
+    varntest::TempDir::WriteFile(game + "/3DSetup.ini",
+                                 "[Screen]\nWidth=1360\nHeight=768\nFullScreen=2\n");
+    varntest::TempDir::WriteFile(game + "/GameData.dat", "[PARAM]\nGamma=1.0\nSound=3\n");
+    Launch();
+    const Window main = WaitFor(kMainTitle);
+    ASSERT_NE(main, 0u);
+    ASSERT_TRUE(WaitForPixels(main, "options-main", [&](const Shot& s) {
+        return BarMismatches(s, kTotalBar, "bar_total", true) == 0;
+    })) << Diagnostics();
+
+    const std::string title =
+        *plat::ProfileText(ReadText(game + "/Resource_Jpn.ini")).Find("Strings", "122");
+    Click(main, kOptions);
+    const Window options = WaitFor(title);
+    ASSERT_NE(options, 0u);
+    XWindowAttributes a;
+    ASSERT_TRUE(XGetWindowAttributes(m_x, options, &a));
+    EXPECT_EQ(a.width, 425);
+    EXPECT_EQ(a.height, 305);
+    EXPECT_TRUE(WaitForPixels(options, "options-open", [&](const Shot& s) {
+        return FrameMismatches(s, kOptionShadow, "option_check_on", 0) == 0 &&
+               FrameMismatches(s, kOptionWindowMode, "option_check_off", 0) == 0 &&
+               FrameMismatches(s, kOptionOk, "option_ok", 0) == 0;
+    }));
+
+    // Window mode on, gamma two steps up, then OK.
+    Click(options, kOptionWindowMode);
+    Click(options, kOptionGammaUp);
+    Click(options, kOptionGammaUp);
+    Pointer(options, 200, 290);
+    EXPECT_TRUE(WaitForPixels(options, "options-changed", [&](const Shot& s) {
+        return FrameMismatches(s, kOptionWindowMode, "option_check_on", 0) == 0;
+    }));
+    Click(options, kOptionOk);
+    EXPECT_TRUE(Poll([&] { return !Find(title); })) << "OK closes the dialog";
+    EXPECT_EQ(ReadText(game + "/3DSetup.ini"),
+              "[Screen]\nWidth=1360\nHeight=768\nFullScreen=0\nRed=8\nGreen=8\nBlue=8\n");
+    EXPECT_EQ(ReadText(game + "/GameData.dat"),
+              "[PARAM]\nGAMMA=1.200000\nSound=3\nTextureQuality=0\nLOD=2\nEffectQuality=0\n"
+              "ShadowON=1\nBlurState=1\nFogState=1\nMapSpecular=1\n");
+    EXPECT_FALSE(fs::exists(game + "/3dsetup.ini")) << "the game's file, not a second one";
+
+    Click(main, kClose);
+    EXPECT_EQ(ExitStatus(10), 0) << Diagnostics();
 }

@@ -54,7 +54,12 @@ TEST(SkinBitmaps, EveryIdResolvesToAPngOfItsSize) {
         {152, 28, 11},                           // percentages
         {141, 2 * 308, 12}, {1008, 2 * 308, 7},  // bars
         {182, 450, 110},    {179, 377, 12},      // secondary window
-        {199, 138, 20},                          // slider channel
+        {158, 425, 305},                         // options dialog
+        {1010, 3 * 79, 26}, {159, 3 * 79, 26},   // its OK and default
+        {173, 3 * 22, 21},                       // its close
+        {1011, 3 * 19, 19}, {160, 3 * 19, 19},   // its check boxes on, off
+        {163, 3 * 10, 14},  {1012, 3 * 10, 14},  // gamma steps
+        {164, 138, 20},                          // slider channel
         {128, 256, 256},                         // icon
     };
     const plat::ResourceBundle* base = plat::ResourceBundle::Base();

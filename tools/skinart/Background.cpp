@@ -1,5 +1,6 @@
 // The two window backgrounds: the main window (title strip, notice panel,
-// bottom panel) and the secondary progress window.
+// bottom panel) and the secondary progress window; and the pieces every
+// window background shares.
 #include "Layout.h"
 #include "SkinArt.h"
 
@@ -14,6 +15,8 @@ const Rgb kEdge = Hex(0x3D5B8A);
 const Rgb kLabel = Hex(0x8296B8);
 const Rgb kBlack{0, 0, 0};
 const Rgb kWhite{1, 1, 1};
+
+}  // namespace
 
 // Deep blue to slate, with a faint sheen from the top left.
 void PaintBase(cairo_t* cr, int w, int h) {
@@ -74,6 +77,15 @@ void PaintFramedPanel(cairo_t* cr, Rect r) {
     cairo_stroke(cr);
 }
 
+void PaintWindowEdge(cairo_t* cr, int w, int h, double radius) {
+    RoundedRect(cr, 0.5, 0.5, w - 1, h - 1, radius - 0.5);
+    SetVGradient(cr, 0, h, {{0, Hex(0x5A7DB3)}, {1, Hex(0x2A3E60)}});
+    cairo_set_line_width(cr, 1);
+    cairo_stroke(cr);
+}
+
+namespace {
+
 void PaintNoticePanel(cairo_t* cr) {
     const Rect r = L::kNotice;
     PaintFramedPanel(cr, r);
@@ -132,13 +144,6 @@ void PaintBottomPanel(cairo_t* cr) {
     const double cy = L::kTerms.y + L::kTerms.h / 2.0;
     LeftText(cr, terms, "I agree to", tx, cy - 5);
     LeftText(cr, terms, "the terms", tx, cy + 6);
-}
-
-void PaintWindowEdge(cairo_t* cr, int w, int h, double radius) {
-    RoundedRect(cr, 0.5, 0.5, w - 1, h - 1, radius - 0.5);
-    SetVGradient(cr, 0, h, {{0, Hex(0x5A7DB3)}, {1, Hex(0x2A3E60)}});
-    cairo_set_line_width(cr, 1);
-    cairo_stroke(cr);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// Progress bars and the slider channel.
+// Progress bars.
 //
 // A bar bitmap is two halves side by side: the filled look, then the empty
 // look, each with 2-pixel end caps. The control copies the caps and
@@ -74,33 +74,6 @@ Surface DrawBarStrip(int half, int height, BarLook look) {
     cairo_set_antialias(ctx.get(), CAIRO_ANTIALIAS_NONE);
     PaintFilled(ctx.get(), half, height, PaletteFor(look));
     PaintEmpty(ctx.get(), half, height);
-    return s;
-}
-
-Surface DrawSliderChannel() {
-    const Rect r = layout::kSliderChannel;
-    Surface s = NewSurface(r.w, r.h);
-    Context ctx = Draw(s);
-    cairo_t* cr = ctx.get();
-    cairo_rectangle(cr, 0, 0, r.w, r.h);
-    SetVGradient(cr, 0, r.h, {{0, Hex(0x1B2943)}, {1, Hex(0x131E33)}});
-    cairo_fill(cr);
-    // The groove, sunk like the bars' empty look.
-    const double gx = 4;
-    const double gw = r.w - 8;
-    RoundedRect(cr, gx, 7, gw, 6, 3);
-    SetVGradient(cr, 7, 13, {{0, Hex(0x03060C)}, {0.6, Hex(0x0E1729)}, {1, Hex(0x1A2740)}});
-    cairo_fill(cr);
-    RoundedRect(cr, gx + 0.5, 7.5, gw - 1, 5, 2.5);
-    SetVGradient(cr, 7, 13, {{0, Rgb{0, 0, 0}, 0.6}, {1, Hex(0x3D5B8A), 0.8}});
-    cairo_set_line_width(cr, 1);
-    cairo_stroke(cr);
-    // Ticks at every tenth of the range.
-    cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
-    for (int i = 0; i <= 10; ++i) {
-        const int x = static_cast<int>(gx + 3 + i * (gw - 7) / 10.0);
-        FillRect(cr, x, 15, 1, i % 5 == 0 ? 3 : 2, Hex(0x8296B8), 0.6);
-    }
     return s;
 }
 

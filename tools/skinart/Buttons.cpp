@@ -183,6 +183,37 @@ Face CheckFace(State s, bool checked) {
     }
 }
 
+// A small triangle pointing left or right, centred in the frame.
+void PaintArrow(cairo_t* cr, int w, int h, bool right, State state) {
+    const double d = state == State::Pressed ? 1 : 0;
+    const double cx = w / 2.0 + d;
+    const double cy = h / 2.0 + d;
+    const double half = 3.5;
+    const double reach = right ? 2.5 : -2.5;
+    cairo_move_to(cr, cx + reach, cy);
+    cairo_line_to(cr, cx - reach, cy - half);
+    cairo_line_to(cr, cx - reach, cy + half);
+    cairo_close_path(cr);
+    if (state != State::Pressed) {
+        cairo_save(cr);
+        cairo_translate(cr, 0, 1);
+        SetRgb(cr, Rgb{0, 0, 0}, 0.5);
+        cairo_fill_preserve(cr);
+        cairo_restore(cr);
+    }
+    switch (state) {
+        case State::Hover:
+            SetRgb(cr, Rgb{1, 1, 1});
+            break;
+        case State::Pressed:
+            SetRgb(cr, Hex(0x6C9BE0));
+            break;
+        default:
+            SetRgb(cr, Hex(0xA9BCDC));
+    }
+    cairo_fill(cr);
+}
+
 }  // namespace
 
 Surface DrawButtonStrip(const Surface& bg, Rect at, ButtonLook look, const std::string& label) {
@@ -221,6 +252,22 @@ Surface DrawCloseStrip(const Surface& bg, Rect at) {
             hover ? Face{Hex(0xE85A62), Hex(0xB8262F), Hex(0xFF9AA0), 0.1, 0.35, Hex(0xFFB0B0), 0.4}
                   : Face{Hex(0x7E1820), Hex(0xA32A33), Hex(0x3A0A0E), 0, 0, Hex(0), 0});
         PaintCross(cr, f, Rgb{1, 1, 1});
+    });
+}
+
+Surface DrawArrowStrip(const Surface& bg, Rect at, bool right) {
+    return Strip(bg, at, [right](cairo_t* cr, int w, int h, State state) {
+        if (state == State::Hover) {
+            // Light gathers under the pointer.
+            cairo_pattern_t* g =
+                cairo_pattern_create_radial(w / 2.0, h / 2.0, 0, w / 2.0, h / 2.0, h / 2.0);
+            cairo_pattern_add_color_stop_rgba(g, 0, 0.55, 0.78, 1.0, 0.45);
+            cairo_pattern_add_color_stop_rgba(g, 1, 0.55, 0.78, 1.0, 0.0);
+            cairo_set_source(cr, g);
+            cairo_paint(cr);
+            cairo_pattern_destroy(g);
+        }
+        PaintArrow(cr, w, h, right, state);
     });
 }
 

@@ -33,7 +33,32 @@ constexpr Rect kPacker{0, 0, 450, 110};
 constexpr Rect kPackerBar{75, 67, 337, 20};
 constexpr Rect kPackerText{35, 30, 377, 12};
 
-// The slider channel of the options dialog.
+// Options dialog: the ground of its controls is one flat panel, so that
+// the check boxes, arrows and the slider channel (each bitmap shared by
+// several places, or stretched) blend in wherever they sit.
+constexpr Rect kOptionWindow{0, 0, 425, 305};
+constexpr double kOptionRadius = 8;
+constexpr int kOptionTitleHeight = 27;
+constexpr Rect kOptionPanel{8, 34, 409, 218};
+// Lines between the panel's three rows of controls.
+constexpr int kOptionRuleY1 = 120;
+constexpr int kOptionRuleY2 = 179;
+constexpr Rect kOptionResolution{87, 58, 91, 13};
+constexpr Rect kOptionTexture{288, 58, 91, 13};
+constexpr Rect kOptionLod{87, 87, 91, 13};
+constexpr Rect kOptionEffect{288, 87, 91, 13};
+constexpr Rect kOptionShadow{23, 194, 19, 19};
+constexpr Rect kOptionGlow{161, 194, 19, 19};
+constexpr Rect kOptionMapEffect{23, 222, 19, 19};
+constexpr Rect kOptionFog{161, 222, 19, 19};
+constexpr Rect kOptionWindowMode{295, 194, 19, 19};
+constexpr Rect kOptionGamma{100, 142, 137, 20};
+constexpr Rect kOptionGammaDown{84, 142, 10, 14};
+constexpr Rect kOptionGammaUp{246, 142, 10, 14};
+constexpr Rect kOptionOk{245, 262, 79, 26};
+constexpr Rect kOptionReset{325, 262, 79, 26};
+constexpr Rect kOptionCancel{396, 3, 22, 21};
+// The slider stretches this much of its channel bitmap over itself.
 constexpr Rect kSliderChannel{0, 0, 138, 20};
 
 // Bars: two halves side by side, each as wide as the main window's bars.

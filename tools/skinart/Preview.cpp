@@ -130,6 +130,40 @@ void PaintPackerWindow(const Surface& out, const Lookup& skin, int ox, int oy) {
     Paste(out, win, ox, oy);
 }
 
+// The options dialog with its strips in place; the combo boxes (the
+// toolkit's, styled by the dialog) as plain dark fields.
+void PaintOptionWindow(const Surface& out, const Lookup& skin, int ox, int oy) {
+    Surface win = KeyedOut(skin[158]);
+    struct Placed {
+        unsigned id;
+        Rect at;
+    };
+    const Placed parts[] = {
+        {1010, L::kOptionOk},      {159, L::kOptionReset},      {173, L::kOptionCancel},
+        {1011, L::kOptionShadow},  {1011, L::kOptionGlow},      {160, L::kOptionMapEffect},
+        {1011, L::kOptionFog},     {160, L::kOptionWindowMode}, {163, L::kOptionGammaDown},
+        {1012, L::kOptionGammaUp},
+    };
+    for (const Placed& p : parts) {
+        Copy(win, skin[p.id], Rect{0, 0, p.at.w, p.at.h}, p.at.x, p.at.y);
+    }
+    Stretch(win, skin[164], L::kSliderChannel, L::kOptionGamma);
+    Context ctx = Draw(win);
+    cairo_t* cr = ctx.get();
+    for (const Rect& c :
+         {L::kOptionResolution, L::kOptionTexture, L::kOptionLod, L::kOptionEffect}) {
+        cairo_rectangle(cr, c.x + 0.5, c.y + 0.5, c.w - 1, c.h - 1);
+        SetRgb(cr, Hex(0x0A111F));
+        cairo_fill_preserve(cr);
+        SetRgb(cr, Hex(0x5D80B8));
+        cairo_set_line_width(cr, 1);
+        cairo_stroke(cr);
+    }
+    Context dst = Draw(out);
+    cairo_set_source_surface(dst.get(), win.get(), ox, oy);
+    cairo_paint(dst.get());
+}
+
 // Lays out every strip and small bitmap at twice its size, in rows from
 // `top`, drawing them into out when given; returns the bottom of the last
 // row.
@@ -142,7 +176,7 @@ int LayOutParts(const std::vector<Bitmap>& skin, int top, const Surface* out) {
         const int scale = b.id == 128 ? 1 : 2;
         const int w = Width(b.image) * scale;
         const int h = Height(b.image) * scale;
-        if (b.id == 1006 || b.id == 182 || w > kWidth - 2 * kMargin) {
+        if (b.id == 1006 || b.id == 182 || b.id == 158 || w > kWidth - 2 * kMargin) {
             continue;
         }
         if (x + w > kWidth - kMargin) {
@@ -168,7 +202,8 @@ int LayOutParts(const std::vector<Bitmap>& skin, int top, const Surface* out) {
 
 Surface ComposePreview(const std::vector<Bitmap>& skin) {
     const Lookup lookup(skin);
-    const int partsTop = kMargin + L::kWindow.h + kMargin + L::kPacker.h + kMargin;
+    const int optionTop = kMargin + L::kWindow.h + kMargin + L::kPacker.h + kMargin;
+    const int partsTop = optionTop + L::kOptionWindow.h + kMargin;
     const int height = LayOutParts(skin, partsTop, nullptr) + kMargin;
     Surface out = NewSurface(kWidth, height);
     {
@@ -178,6 +213,7 @@ Surface ComposePreview(const std::vector<Bitmap>& skin) {
     }
     PaintMainWindow(out, lookup, kMargin, kMargin);
     PaintPackerWindow(out, lookup, kMargin, kMargin + L::kWindow.h + kMargin);
+    PaintOptionWindow(out, lookup, kMargin, optionTop);
     LayOutParts(skin, partsTop, &out);
     // The bars' bitmaps themselves, at their own size.
     int y = kMargin + L::kWindow.h + kMargin;

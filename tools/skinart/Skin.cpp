@@ -33,7 +33,20 @@ std::vector<Bitmap> DrawSkin() {
     Surface packer = DrawPackerBackground();
     add(179, "packer_text_bg", Crop(packer, L::kPackerText));
     add(182, "packer_bg", std::move(packer));
-    add(199, "slider_channel", DrawSliderChannel());
+
+    // The options dialog. Its check boxes share one pair of strips, cut
+    // from its flat panel.
+    Surface option = DrawOptionBackground();
+    add(1010, "option_ok", DrawButtonStrip(option, L::kOptionOk, ButtonLook::Slate, "OK"));
+    add(159, "option_reset",
+        DrawButtonStrip(option, L::kOptionReset, ButtonLook::Slate, "Default"));
+    add(173, "option_close", DrawCloseStrip(option, L::kOptionCancel));
+    add(1011, "option_check_on", DrawCheckStrip(option, L::kOptionShadow, true));
+    add(160, "option_check_off", DrawCheckStrip(option, L::kOptionShadow, false));
+    add(163, "gamma_down", DrawArrowStrip(option, L::kOptionGammaDown, false));
+    add(1012, "gamma_up", DrawArrowStrip(option, L::kOptionGammaUp, true));
+    add(164, "slider_channel", DrawSliderChannel(option));
+    add(158, "option_bg", std::move(option));
     add(128, "icon", DrawIcon(256));
     return skin;
 }

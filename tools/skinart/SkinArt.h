@@ -20,20 +20,36 @@ struct Bitmap {
 // Every bitmap of the skin.
 std::vector<Bitmap> DrawSkin();
 
-// Backgrounds (opaque; the main one has the colour key outside its corners).
+// Backgrounds (opaque; the main one and the options dialog's have the
+// colour key outside their corners).
 Surface DrawMainBackground();
 Surface DrawPackerBackground();
+Surface DrawOptionBackground();
+
+// What every window background is made of (Background.cpp): the base
+// gradient with its sheen, the title strip (h high) with the emblem at its
+// left, the darkened edges, a panel frame drawn just outside r, and the
+// lit outline of a window with rounded corners.
+void PaintBase(cairo_t* cr, int w, int h);
+void PaintTitleStrip(cairo_t* cr, int w, int h);
+void PaintTitleEmblem(cairo_t* cr, int stripHeight, double size);
+void PaintVignette(cairo_t* cr, int w, int h);
+void PaintFramedPanel(cairo_t* cr, Rect r);
+void PaintWindowEdge(cairo_t* cr, int w, int h, double radius);
 
 // Three-frame strips (normal, hover, pressed) over the background at `at`.
 enum class ButtonLook { Slate, Start, StartDisabled };
 Surface DrawButtonStrip(const Surface& bg, Rect at, ButtonLook look, const std::string& label);
 Surface DrawCloseStrip(const Surface& bg, Rect at);
 Surface DrawCheckStrip(const Surface& bg, Rect at, bool checked);
+// The options dialog's gamma steps: a triangle pointing left or right.
+Surface DrawArrowStrip(const Surface& bg, Rect at, bool right);
 
 // Progress bars: filled half then empty half, each `half` wide.
 enum class BarLook { File, Total };
 Surface DrawBarStrip(int half, int height, BarLook look);
-Surface DrawSliderChannel();
+// The gamma slider's channel over the options dialog's background.
+Surface DrawSliderChannel(const Surface& optionBg);
 
 // The application icon (with alpha), size x size.
 Surface DrawIcon(int size);

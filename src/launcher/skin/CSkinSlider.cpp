@@ -19,13 +19,26 @@ void InstallTroughStyle() {
     }
     installed = true;
     GtkCssProvider* css = gtk_css_provider_new();
-    gtk_css_provider_load_from_data(css,
-                                    "scale.varn-skinned-channel trough,"
-                                    "scale.varn-skinned-channel trough highlight,"
-                                    "scale.varn-skinned-channel trough fill {"
-                                    " background: none; border-color: transparent;"
-                                    " box-shadow: none; outline: none; }",
-                                    -1, nullptr);
+    gtk_css_provider_load_from_data(
+        css,
+        "scale.varn-skinned-channel trough,"
+        "scale.varn-skinned-channel trough highlight,"
+        "scale.varn-skinned-channel trough fill {"
+        " background: none; border-color: transparent;"
+        " box-shadow: none; outline: none; }"
+        // The thumb in the skin's colours, sized for a 20-pixel channel.
+        "scale.varn-skinned-channel { padding: 0 7px; }"
+        "scale.varn-skinned-channel trough { min-height: 4px; }"
+        "scale.varn-skinned-channel slider {"
+        " min-width: 9px; min-height: 14px; margin: -5px -4px; border-radius: 2px;"
+        " border: 1px solid #0F1B30; box-shadow: none; outline: none;"
+        " background-image: linear-gradient(to bottom, #6C9BE0, #2D4F84); }"
+        "scale.varn-skinned-channel slider:hover {"
+        " border-color: #9CC2FA;"
+        " background-image: linear-gradient(to bottom, #8CB8F4, #3C5D90); }"
+        "scale.varn-skinned-channel slider:active {"
+        " background-image: linear-gradient(to bottom, #263F68, #182842); }",
+        -1, nullptr);
     gtk_style_context_add_provider_for_screen(screen, GTK_STYLE_PROVIDER(css),
                                               GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
     g_object_unref(css);
