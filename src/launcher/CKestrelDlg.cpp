@@ -97,7 +97,8 @@ CKestrelDlg::CKestrelDlg(plat::ResourceHandle bundle)
 }
 
 void CKestrelDlg::PlaceControls() {
-    // The notice page's place; the browser is put into it later.
+    // The notice page's place and its browser, which loads the page once
+    // the start-up work has begun.
     m_browserArea = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
     Place(m_browserArea, 8, 35, 783, 394);
     CreateNoticeBrowser();
@@ -119,7 +120,8 @@ void CKestrelDlg::CreateNoticeBrowser() {
     CNoticeBrowser::Hooks hooks;
     hooks.noticeUrl = [](bool first) {
         char url[kStringBuffer] = "";  // 259 characters and the terminator
-        // Unused by the module; given zeroed at start, as it always was.
+        // The module does not use its second argument: the first call
+        // gives it a zeroed 48-byte buffer, retries give none.
         char unused[48] = {};
         if (g_lpUpdateModule != nullptr) {
             g_lpUpdateModule->GetNoticeURL(url, first ? unused : nullptr);

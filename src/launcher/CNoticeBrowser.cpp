@@ -72,10 +72,6 @@ double NumberProperty(JSCValue* object, const char* name) {
     return out;
 }
 
-gboolean Refuse(gpointer) {
-    return TRUE;
-}
-
 }  // namespace
 
 CNoticeBrowser::CNoticeBrowser(GtkWidget* area, GtkWindow* owner, Hooks hooks)
@@ -134,9 +130,9 @@ void CNoticeBrowser::ConnectSignals() {
     g_signal_connect(m_view, "web-process-terminated", G_CALLBACK(OnProcessEnded), this);
     // The browser's own interface is the launcher's: no menu, no printing,
     // no full screen, no new views.
-    g_signal_connect(m_view, "context-menu", G_CALLBACK(Refuse), this);
-    g_signal_connect(m_view, "print", G_CALLBACK(Refuse), this);
-    g_signal_connect(m_view, "enter-fullscreen", G_CALLBACK(Refuse), this);
+    g_signal_connect(m_view, "context-menu", G_CALLBACK(gtk_true), this);
+    g_signal_connect(m_view, "print", G_CALLBACK(gtk_true), this);
+    g_signal_connect(m_view, "enter-fullscreen", G_CALLBACK(gtk_true), this);
     g_signal_connect(m_view, "create",
                      G_CALLBACK(+[](WebKitWebView*, WebKitNavigationAction*,
                                     gpointer) -> GtkWidget* { return nullptr; }),

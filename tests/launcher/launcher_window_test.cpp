@@ -470,7 +470,8 @@ TEST_F(LauncherWindowTest, CloseDuringADownloadStopsTheWorkerAndExits) {
 // The notice page: served beside the patch root, shown in the browser
 // area, given window.external on its own origin only (an embedded frame of
 // another origin, localhost here, reaches none of it), with confirm as the
-// launcher's OK/Cancel box; CB_Close closes the launcher.
+// launcher's OK/Cancel box, no prompt and no printing; CB_Close closes the
+// launcher.
 TEST_F(LauncherWindowTest, NoticePageShowsAndItsOwnScriptReachesTheExternalNames) {
     CPublishFixture fixture(2);
     ASSERT_EQ(fixture.Publish(), 0);
@@ -486,7 +487,9 @@ function answers() {
   var e = window.external, unknown = 0;
   try { e.cb_close(); } catch (x) { ++unknown; }
   try { e.CB_Nothing(); } catch (x) { ++unknown; }
-  return e.CB_IsOurCustomBrowser() === true && e.CB_CustomFunction() === true &&
+  window.print();  // refused: a print dialog would hold the page here
+  return prompt("refused?") === null && e.CB_IsOurCustomBrowser() === true &&
+      e.CB_CustomFunction() === true &&
       e.CB_CustomFunctionWithParams("news", 3) === true && typeof e.CB_Close === "function" &&
       unknown === 2;
 }
