@@ -97,7 +97,8 @@ struct Shot {
 };
 
 // Points of the browser area that no control of the window covers (the
-// status line lies over its left part) all show rgb.
+// status line lies over its left part, and the test page keeps its form
+// there too) all show rgb.
 bool BrowserShows(const Shot& shot, uint32_t rgb) {
     for (int y = kBrowser.y + 5; y < kBrowser.y + kBrowser.h; y += 40)
         for (int x = 200; x < kBrowser.x + kBrowser.w; x += 60)
@@ -308,8 +309,13 @@ protected:
         XFlush(m_x);
     }
     void Click(Window w, const Rect& r) { Pointer(w, r.x + r.w / 2, r.y + r.h / 2, true); }
-    // A key pressed and released where the pointer is (a bare X server
-    // gives the keyboard to the window under the pointer).
+    // Gives w the keyboard, as a window manager would on a click (the bare
+    // X server has none).
+    void Focus(Window w) {
+        XSetInputFocus(m_x, w, RevertToPointerRoot, CurrentTime);
+        XFlush(m_x);
+    }
+    // A key pressed and released in the window that has the keyboard.
     void Key(KeySym key) {
         const KeyCode code = XKeysymToKeycode(m_x, key);
         XTestFakeKeyEvent(m_x, code, True, CurrentTime);
@@ -470,8 +476,8 @@ TEST_F(LauncherWindowTest, CloseDuringADownloadStopsTheWorkerAndExits) {
 // The notice page: served beside the patch root, shown in the browser
 // area, given window.external on its own origin only (an embedded frame of
 // another origin, localhost here, reaches none of it), with confirm as the
-// launcher's OK/Cancel box, no prompt and no printing; CB_Close closes the
-// launcher.
+// launcher's OK/Cancel box, no prompt and no printing, Enter and Escape for
+// its form; CB_Close closes the launcher.
 TEST_F(LauncherWindowTest, NoticePageShowsAndItsOwnScriptReachesTheExternalNames) {
     CPublishFixture fixture(2);
     ASSERT_EQ(fixture.Publish(), 0);
@@ -482,7 +488,18 @@ TEST_F(LauncherWindowTest, NoticePageShowsAndItsOwnScriptReachesTheExternalNames
     // confirm was answered Cancel.
     varntest::TempDir::WriteFile(fixture.Root() + "/notice.html", R"(<!doctype html>
 <html><head><style>html, body { margin: 0; height: 100%; background: #2050a0; }</style></head>
-<body><iframe id="frame" style="width: 4px; height: 4px; border: 0"></iframe><script>
+<body><iframe id="frame" style="width: 4px; height: 4px; border: 0"></iframe>
+<form id="form" style="position: absolute; left: 20px; top: 300px">
+<input id="field" style="width: 150px; height: 24px"></form><script>
+var paint = function (c) { document.body.style.background = c; };
+document.getElementById("field").addEventListener("focus", function () { paint("#303030"); });
+document.getElementById("field").addEventListener("keydown", function (k) {
+  if (k.key === "Escape") paint("#c0c000");
+});
+document.getElementById("form").addEventListener("submit", function (f) {
+  f.preventDefault();
+  paint("#00c0c0");
+});
 function answers() {
   var e = window.external, unknown = 0;
   try { e.cb_close(); } catch (x) { ++unknown; }
@@ -498,7 +515,8 @@ window.addEventListener("message", function (m) {
   try { ok = m.data === "frame: nothing" && answers(); } catch (x) {}
   document.body.style.background = ok ? "#00c060" : "#c00000";
 });
-document.addEventListener("click", function () {
+document.addEventListener("click", function (c) {
+  if (c.target.id === "field") return;
   if (confirm("Close the launcher?")) window.external.CB_Close();
   else document.body.style.background = "#8000c0";
 });
@@ -525,11 +543,27 @@ parent.postMessage("frame: " + (reached.join(", ") || "nothing"), "*");
     })) << Diagnostics();
     EXPECT_EQ(ExitStatus(0), -1) << "nothing has closed the launcher yet";
 
+    // Escape and Enter reach the page's form, and close nothing.
+    Focus(main);
+    Pointer(main, kBrowser.x + 95, kBrowser.y + 312, true);
+    EXPECT_TRUE(WaitForPixels(main, "notice-field",
+                              [](const Shot& s) { return BrowserShows(s, 0x303030); }))
+        << "the click gives the field the focus" << Diagnostics();
+    Key(XK_Escape);
+    EXPECT_TRUE(WaitForPixels(main, "notice-escape", [](const Shot& s) {
+        return BrowserShows(s, 0xC0C000);
+    })) << Diagnostics();
+    Key(XK_Return);
+    EXPECT_TRUE(WaitForPixels(main, "notice-enter", [](const Shot& s) {
+        return BrowserShows(s, 0x00C0C0);
+    })) << Diagnostics();
+    EXPECT_EQ(ExitStatus(0), -1);
+
     Pointer(main, 500, 300, true);
     Window box = WaitFor(kPageBoxTitle);
     ASSERT_NE(box, 0u);
     Grab(box).Save("notice-confirm");
-    Pointer(box, 20, 20);
+    Focus(box);
     Key(XK_Escape);
     ASSERT_TRUE(WaitForPixels(main, "notice-cancelled",
                               [](const Shot& s) { return BrowserShows(s, 0x8000C0); }))
@@ -539,7 +573,7 @@ parent.postMessage("frame: " + (reached.join(", ") || "nothing"), "*");
     Pointer(main, 500, 300, true);
     box = WaitFor(kPageBoxTitle);
     ASSERT_NE(box, 0u);
-    Pointer(box, 20, 20);
+    Focus(box);
     Key(XK_Return);
     EXPECT_EQ(ExitStatus(10), 0) << "OK answers true and the page closes" << Diagnostics();
     EXPECT_NE(UpdateLog().find("External call [CB_Close]"), std::string::npos);
