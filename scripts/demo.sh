@@ -12,11 +12,12 @@
 #      heals the game through the full archive;
 #   8. publishes a fourth version with a large new data file and runs the
 #      launcher window, varn-launcher, on a fresh installation against the
-#      same patch root, served slowly so that its progress can be watched.
-#      Without a display it runs on a private virtual one (Xvfb) and the
-#      screenshots at start, during the update and at "update complete" are
-#      kept in /tmp/varn-demo-shots/; with a display the window simply shows
-#      until it is closed.
+#      same patch root, served slowly so that its progress can be watched;
+#      its notice page (scripts/demo/notice.html) comes from the same
+#      server. Without a display it runs on a private virtual one (Xvfb) and
+#      the screenshots at start, with the notice page, during the update and
+#      at "update complete" are kept in /tmp/varn-demo-shots/; with a
+#      display the window simply shows until it is closed.
 # nginx (and Xvfb) are stopped and the scratch directory removed on every
 # exit (VARN_DEMO_KEEP=1 keeps the directory to look at).
 set -euo pipefail
@@ -115,6 +116,9 @@ EOF
   echo "demo: nginx did not start"; cat "$dir/error.log"; exit 1
 }
 PORT=$(free_port)
+# The launcher's notice page, where the live service keeps it.
+mkdir -p "$WORK/root/launcher"
+cp "$ROOT/scripts/demo/notice.html" "$WORK/root/launcher/notice.html"
 serve nginx "$PORT"
 echo "patch root: http://127.0.0.1:$PORT/patch"
 
@@ -177,6 +181,16 @@ WINGAME=$WORK/game-window
 cmake --install "$BUILD" --prefix "$WINGAME" >/dev/null
 printf '[PATH]\nPatchRoot=http://127.0.0.1:%s/patch\n' "$SLOW_PORT" >"$WINGAME/version.ini"
 : >"$WINGAME/LauncherLog.log"  # with -savelog: the window's log lines
+# The launcher type file names the notice page (served at full speed);
+# type.uvf is stored scrambled with the version files' 10-byte key.
+NOTICE=http://127.0.0.1:$PORT/launcher/notice.html
+printf '[SETUP]\nSAVELOG=1\nNOTICEURL=%s\n' "$NOTICE" | /usr/bin/python3 -c '
+import sys
+key = bytes([0x3C, 0x91, 0x5E, 0xD0, 0x0A, 0x7B, 0xE2, 0x46, 0x19, 0xC5])
+data = sys.stdin.buffer.read()
+sys.stdout.buffer.write(bytes(b ^ key[i % 10] for i, b in enumerate(data)))
+' >"$WINGAME/Update/type.uvf"
+echo "notice page: $NOTICE"
 # The first run registers the game in the registry store; the demo keeps
 # that store (and the desktop it would tidy) in its scratch directory.
 export VARN_REGISTRY_DIR=$WORK/registry XDG_DESKTOP_DIR=$WORK/desktop
@@ -230,16 +244,30 @@ else
     done
     echo "demo: the window did not reach '$name'"; exit 1
   }
+  # wait_for_notice NAME: screenshots until the browser area (from client
+  # row 35) shows the notice page: its header's bottom line, page row 44.
+  wait_for_notice() {
+    local name=$1 got
+    for _ in $(seq 300); do
+      shot "$SHOTS/$name.png"
+      got=$(rgb "$SHOTS/$name.png" $((WX + 400)) $((WY + 35 + 44)))
+      [ "$got" = "58,104,184" ] && return 0
+      kill -0 "$LAUNCHER" 2>/dev/null || { echo "demo: the launcher ended early"; exit 1; }
+      sleep 0.1
+    done
+    echo "demo: the notice page did not show"; exit 1
+  }
   for _ in $(seq 100); do
     read -r WX WY < <(origin; echo) && [ -n "${WX:-}" ] && break
     sleep 0.1
   done
   [ -n "${WX:-}" ] || { echo "demo: the launcher window did not show"; exit 1; }
   shot "$SHOTS/1-start.png"
+  wait_for_notice 2-notice
   # During: a fifth of the whole update received (the big archive).
-  wait_for_bar 2-during 475 bar_total 60
+  wait_for_bar 3-during 475 bar_total 60
   # Complete: the total bar full to its end.
-  wait_for_bar 3-complete 475 bar_total 300
+  wait_for_bar 4-complete 475 bar_total 300
   same_as 1.0.0.4 "$WINGAME" || { echo "demo: the window did not bring the game to 1.0.0.4"; exit 1; }
   echo "game directory of the window: files of version 1.0.0.4"
   echo "registered on first run:"
@@ -247,7 +275,9 @@ else
   # The session's end closes the launcher the way its close button does.
   kill -TERM "$LAUNCHER"
   wait "$LAUNCHER" && echo "varn-launcher: closed"
-  echo "screenshots (kept): $SHOTS/1-start.png $SHOTS/2-during.png $SHOTS/3-complete.png"
+  grep -a -h -m1 "URL : " "$WINGAME"/Update/Log/*.txt
+  echo "screenshots (kept): $SHOTS/1-start.png $SHOTS/2-notice.png $SHOTS/3-during.png" \
+    "$SHOTS/4-complete.png"
 fi
 echo
 echo "demo: done"

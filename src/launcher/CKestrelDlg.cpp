@@ -97,9 +97,11 @@ CKestrelDlg::CKestrelDlg(plat::ResourceHandle bundle)
 }
 
 void CKestrelDlg::PlaceControls() {
-    // The notice page's place; the browser is put into it later.
+    // The notice page's place and its browser, which loads the page once
+    // the start-up work has begun.
     m_browserArea = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
     Place(m_browserArea, 8, 35, 783, 394);
+    CreateNoticeBrowser();
     Place(m_status.widget(), 0, 150, 150, 40);
     Place(m_title.widget(), 30, 12, 390, 17);
     Place(m_filePercent.widget(), 431, 461, 28, 11);
@@ -112,6 +114,23 @@ void CKestrelDlg::PlaceControls() {
     m_fileBar.SetBitmap(kFileBarBitmap);
     m_fileBar.SetRange(kProgressBarRange);
     m_fileBar.SetPos(0);
+}
+
+void CKestrelDlg::CreateNoticeBrowser() {
+    CNoticeBrowser::Hooks hooks;
+    hooks.noticeUrl = [](bool first) {
+        char url[kStringBuffer] = "";  // 259 characters and the terminator
+        // The module does not use its second argument: the first call
+        // gives it a zeroed 48-byte buffer, retries give none.
+        char unused[48] = {};
+        if (g_lpUpdateModule != nullptr) {
+            g_lpUpdateModule->GetNoticeURL(url, first ? unused : nullptr);
+        }
+        return std::string(url);
+    };
+    hooks.log = [this](const std::string& line) { Log(line); };
+    hooks.closeLauncher = [this] { RequestClose(); };
+    m_notice = std::make_unique<CNoticeBrowser>(m_browserArea, window(), std::move(hooks));
 }
 
 void CKestrelDlg::SetUpButtons() {
@@ -272,8 +291,13 @@ gboolean CKestrelDlg::OnDelete(GtkWidget*, GdkEvent*, gpointer self) {
     return TRUE;
 }
 
-gboolean CKestrelDlg::OnKey(GtkWidget*, GdkEventKey* e, gpointer) {
-    // Enter and Escape never close the launcher.
+gboolean CKestrelDlg::OnKey(GtkWidget*, GdkEventKey* e, gpointer self) {
+    // Enter and Escape never close the launcher; the notice page's forms
+    // take them when the page has the focus.
+    auto* dlg = static_cast<CKestrelDlg*>(self);
+    if (dlg->m_notice && dlg->m_notice->HasFocus()) {
+        return FALSE;
+    }
     return e->keyval == GDK_KEY_Return || e->keyval == GDK_KEY_KP_Enter ||
            e->keyval == GDK_KEY_ISO_Enter || e->keyval == GDK_KEY_Escape;
 }

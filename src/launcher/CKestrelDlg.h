@@ -25,6 +25,8 @@
 #include "host/VersionIni.h"
 #include "launcher/CAboutDlg.h"
 #include "launcher/CMessageBox.h"
+
+#include "launcher/CNoticeBrowser.h"
 #include "launcher/COptionDlg.h"
 #include "launcher/CPackerMessageDlg.h"
 #include "launcher/skin/CHoverButton.h"
@@ -73,6 +75,7 @@ public:
 private:
     // --- building (CKestrelDlg.cpp) ---
     void PlaceControls();
+    void CreateNoticeBrowser();
     void SetUpButtons();
     void SetUpTexts();
     void SetUpTitleMenu();
@@ -134,6 +137,7 @@ private:
     // The browser area (1101) is drawn first, so the status line lies
     // above it.
     GtkWidget* m_browserArea = nullptr;
+    std::unique_ptr<CNoticeBrowser> m_notice;
     CTextEx m_status;        // 1013
     CTextEx m_title;         // 1012
     CTextEx m_filePercent;   // 1022

@@ -58,6 +58,8 @@ void UpdateCallback(int32_t code, UPDATE_CALLBACK_INFO* info) {
 }
 
 CKestrelDlg::~CKestrelDlg() {
+    // The page first: nothing of it may call into a dialog that goes.
+    m_notice.reset();
     g_pMainDlg = nullptr;
     while (g_source_remove_by_user_data(&g_notifications)) {
     }
@@ -105,6 +107,11 @@ gboolean CKestrelDlg::OnStartupIdle(gpointer self) {
     auto* dlg = static_cast<CKestrelDlg*>(self);
     dlg->m_startupSource = 0;
     dlg->StartupWork();
+    // The page after the update has started: WebKit's processes start
+    // while the worker already runs.
+    if (!dlg->m_shutdown.Closing()) {
+        dlg->m_notice->Navigate();
+    }
     return G_SOURCE_REMOVE;
 }
 

@@ -1,7 +1,8 @@
-// A message box of the launcher: caption "Update Program", an icon for its
-// kind, one plain text (never markup) and an OK button. It does not block:
-// the main loop goes on while it shows, and the owner is told when it has
-// been dismissed (OK, Enter, Escape or the window manager's close).
+// A message box of the launcher: caption "Update Program" (or one given),
+// an icon for its kind, one plain text (never markup) and an OK button, or
+// OK and Cancel for a question. It does not block: the main loop goes on
+// while it shows, and the owner is told when it has been dismissed (a
+// button, Enter for OK, Escape or the window manager's close for Cancel).
 // Main thread only.
 #pragma once
 #include <gtk/gtk.h>
@@ -18,6 +19,10 @@ public:
     // gone; it may destroy this object.
     CMessageBox(GtkWindow* owner, Kind kind, const std::string& text,
                 std::function<void()> onDismissed);
+    // The same with a caption of its own and, when askCancel, a Cancel
+    // button; onAnswer gets true for OK only.
+    CMessageBox(GtkWindow* owner, Kind kind, const std::string& text, const std::string& caption,
+                bool askCancel, std::function<void(bool ok)> onAnswer);
     // Takes the box off the screen if it still shows; onDismissed does not
     // run then.
     ~CMessageBox();
@@ -33,5 +38,5 @@ private:
     static void OnDestroy(GtkWidget* dialog, gpointer self);
 
     GtkWidget* m_dialog = nullptr;
-    std::function<void()> m_onDismissed;
+    std::function<void(bool ok)> m_onAnswer;
 };

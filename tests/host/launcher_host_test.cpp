@@ -1,5 +1,5 @@
 // The launcher window's plain parts: the progress presentation, the start
-// and close rules, and the first-run housekeeping.
+// and close rules, the first-run housekeeping and the notice page's rules.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -9,6 +9,8 @@
 #include "host/DirectXReport.h"
 #include "host/FirstRun.h"
 #include "host/LauncherRules.h"
+#include "host/NoticeExternal.h"
+#include "host/NoticePolicy.h"
 #include "host/NotificationQueue.h"
 #include "host/ShutdownHandshake.h"
 #include "host/UpdatePresenter.h"
@@ -384,4 +386,134 @@ TEST(NotificationQueueTest, AWorkerThatNeverWaitsLosesNoLogLine) {
     }
     worker.join();
     EXPECT_EQ(next, kLines);
+}
+
+TEST(NoticePolicyTest, OnlyTheWebLoadsInTheViewAndNewWindowsGoToThePlayersBrowser) {
+    const struct {
+        const char* url;
+        const char* origin;  // "" when none
+    } origins[] = {
+        {"HTTP://Notice.Example.JP:80/a?b#c", "http://notice.example.jp"},
+        {"https://user:pw@example.jp:443/", "https://example.jp"},
+        {"https://example.jp:8443", "https://example.jp:8443"},
+        {"http://127.0.0.1:/x", "http://127.0.0.1"},
+        {"http://[::1]:8080/", "http://[::1]:8080"},
+        {"http://evil.example@notice.example.jp\\x", "http://notice.example.jp"},
+        {"http://notice.example.jp:99999/", ""},
+        {"http://notice.example.jp:8o/", ""},
+        {"http:///path", ""},
+        {"ftp://example.jp/", ""},
+        {"file:///etc/passwd", ""},
+        {"javascript:external.CB_Close()", ""},
+        {"data:text/html,<p>x", ""},
+    };
+    for (const auto& c : origins) {
+        EXPECT_EQ(WebOrigin(c.url).value_or(""), c.origin) << c.url;
+        EXPECT_EQ(DecideNavigation(c.url) == NavigationVerdict::Allow, *c.origin != 0) << c.url;
+    }
+    EXPECT_TRUE(SameWebOrigin("http://A.jp/notice.html", "http://a.jp:80/other?x"));
+    EXPECT_FALSE(SameWebOrigin("http://a.jp/", "https://a.jp/"));
+    EXPECT_FALSE(SameWebOrigin("http://a.jp/", "http://a.jp:8080/"));
+    EXPECT_FALSE(SameWebOrigin("http://127.0.0.1/", "http://localhost/"));
+    EXPECT_FALSE(SameWebOrigin("about:blank", "about:blank")) << "no origin is no match";
+    // Frames begin with empty documents.
+    EXPECT_EQ(DecideNavigation("about:blank"), NavigationVerdict::Allow);
+    EXPECT_EQ(DecideNavigation("about:srcdoc"), NavigationVerdict::Allow);
+    EXPECT_EQ(DecideNavigation("about:config"), NavigationVerdict::Block);
+
+    EXPECT_EQ(DecideNewWindow("https://example.jp/news", true), NewWindowVerdict::OpenInBrowser);
+    EXPECT_EQ(DecideNewWindow("https://example.jp/news", false), NewWindowVerdict::Refuse)
+        << "only when the player asked for it";
+    EXPECT_EQ(DecideNewWindow("file:///home/player/", true), NewWindowVerdict::Refuse);
+    EXPECT_EQ(DecideNewWindow("steam://run/1", true), NewWindowVerdict::Refuse);
+}
+
+TEST(NoticePolicyTest, FiveRetriesInAllAndOnlyFailuresOfThePageCount) {
+    CNoticeRetries retries;
+    // Cancellations and the view's own refusals use nothing, before or
+    // after the retries are gone.
+    EXPECT_EQ(retries.OnFailure(NoticeFailure::Cancelled), RetryDecision::Ignore);
+    EXPECT_EQ(retries.OnFailure(NoticeFailure::Blocked), RetryDecision::Ignore);
+    std::vector<RetryDecision> seen;
+    for (int i = 0; i < 7; ++i) {
+        seen.push_back(
+            retries.OnFailure(i % 2 ? NoticeFailure::HttpStatus : NoticeFailure::Network));
+        EXPECT_EQ(retries.OnFailure(NoticeFailure::Cancelled), RetryDecision::Ignore);
+    }
+    const std::vector<RetryDecision> want = {
+        RetryDecision::Retry, RetryDecision::Retry,  RetryDecision::Retry, RetryDecision::Retry,
+        RetryDecision::Retry, RetryDecision::GiveUp, RetryDecision::GiveUp};
+    EXPECT_EQ(seen, want);
+    EXPECT_EQ(retries.Left(), 0);
+    EXPECT_FALSE(IsHttpErrorStatus(200));
+    EXPECT_FALSE(IsHttpErrorStatus(304));
+    EXPECT_TRUE(IsHttpErrorStatus(404));
+    EXPECT_TRUE(IsHttpErrorStatus(503));
+}
+
+TEST(NoticePolicyTest, KeyFilterSwallowsReloadOpenPrintAndNewWindowOnly) {
+    const struct {
+        NoticeKey key;
+        bool blocked;
+    } cases[] = {
+        {{true, kVirtualKeyF5, false}, true}, {{false, kVirtualKeyF5, false}, false},
+        {{true, kVirtualKeyF5, true}, true},  {{true, kVirtualKeyP, true}, true},
+        {{true, kVirtualKeyO, true}, true},   {{true, kVirtualKeyN, true}, true},
+        {{false, kVirtualKeyP, true}, false}, {{true, kVirtualKeyP, false}, false},
+        {{true, 'R', true}, false},           {{true, 13, false}, false},
+        {{true, 27, false}, false},           {{true, 13, true}, false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(NoticeKeyBlocked(c.key), c.blocked)
+            << c.key.down << " " << c.key.virtualKey << " " << c.key.control;
+    EXPECT_EQ(PlanPageDialog(PageDialog::Confirm), PageDialogPlan::ShowOkCancel);
+    EXPECT_EQ(PlanPageDialog(PageDialog::Prompt), PageDialogPlan::Refuse);
+}
+
+TEST(NoticeExternalTest, OnlyTheNoticePagesOwnScriptReachesTheFourNames) {
+    const std::string secret = NewExternalSecret();
+    EXPECT_EQ(secret.size(), 32u);
+    EXPECT_NE(secret, NewExternalSecret());
+    const std::string notice = "http://127.0.0.1:8080/notice.html";
+    const std::string page = "http://127.0.0.1:8080/news/today.html";
+
+    auto call = [&](const std::string& name, const std::string& from = "",
+                    const std::string& withSecret = "") {
+        ExternalCall c{withSecret.empty() ? secret : withSecret, name, "hello", 7.9};
+        return DispatchExternal(c, secret, notice, from.empty() ? page : from);
+    };
+    EXPECT_EQ(call("CB_Close").verdict, ExternalVerdict::CloseLauncher);
+    EXPECT_EQ(call("CB_Close").logLine, "External call [CB_Close]");
+    EXPECT_EQ(call("CB_CustomFunction").verdict, ExternalVerdict::Done);
+    EXPECT_EQ(call("CB_IsOurCustomBrowser").verdict, ExternalVerdict::Done);
+    const ExternalOutcome params = call("CB_CustomFunctionWithParams");
+    EXPECT_EQ(params.verdict, ExternalVerdict::Done);
+    EXPECT_EQ(params.detail, "[parameter 1: hello] [parameter 2: 7]");
+
+    // Names are exact; a linked site (even with a stolen secret) and a
+    // frame that posts without the secret are refused.
+    EXPECT_EQ(call("cb_close").verdict, ExternalVerdict::Refused);
+    EXPECT_EQ(call("CB_Close ").verdict, ExternalVerdict::Refused);
+    EXPECT_EQ(call("CB_Close", "http://localhost:8080/notice.html").verdict,
+              ExternalVerdict::Refused);
+    EXPECT_EQ(call("CB_Close", "https://127.0.0.1:8080/notice.html").verdict,
+              ExternalVerdict::Refused);
+    EXPECT_EQ(call("CB_Close", "", "0123456789abcdef0123456789abcdef").verdict,
+              ExternalVerdict::Refused);
+    EXPECT_EQ(DispatchExternal({"", "CB_Close", "", 0}, "", notice, page).verdict,
+              ExternalVerdict::Refused)
+        << "no secret is no secret";
+    EXPECT_EQ(call("CB_Close\n[01-01-01 00:00:00] forged").logLine,
+              "External call refused [CB_Close?[01-01-01 00:00:00] forged]")
+        << "a page writes no lines of its own";
+    EXPECT_EQ(ExternalDispatchId("CB_CustomFunctionWithParams"), 4);
+    EXPECT_EQ(ExternalDispatchId("CB_isOurCustomBrowser"), -1);
+
+    // The address goes into the script as a string literal it cannot end.
+    const std::string script = ExternalObjectScript("http://a.jp/\"+alert(1)+\"\n\\", secret);
+    EXPECT_NE(script.find(R"("http://a.jp/\"+alert(1)+\"\u000a\\")"), std::string::npos) << script;
+    EXPECT_NE(script.find("window !== window.top"), std::string::npos);
+    // The functions a page can print hold no secret.
+    const size_t functions = script.find("external.CB_Close =");
+    EXPECT_EQ(script.find(secret, functions), std::string::npos);
 }

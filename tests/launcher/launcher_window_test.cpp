@@ -1,8 +1,9 @@
 // varn-launcher as a player meets it: the built program placed in a game
 // directory, run on a private virtual display against a patch root served
 // on 127.0.0.1, and judged from outside: its windows as the X server holds
-// them (pixels compared with the skin's own bitmaps), the pointer driven
-// through XTest, its update log, the game directory and its exit status.
+// them (pixels compared with the skin's own bitmaps), the pointer and keys
+// driven through XTest, its update log, the game directory and its exit
+// status. The notice page comes from the same server as the patch root.
 // Screenshots of every check land in <build>/launcher-shots/.
 #include <cairo.h>
 #include <gtest/gtest.h>
@@ -26,12 +27,14 @@
 #include "support/PeWriter.h"
 #include "support/PublishFixture.h"
 #include "support/TempDir.h"
+#include "support/VersionFileWriter.h"
 #include "support/XvfbDisplay.h"
 
 // Last: the X headers define macros (None, Bool, Status) other headers use.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
 
 namespace fs = std::filesystem;
 using varntest::CPublishFixture;
@@ -41,6 +44,7 @@ namespace {
 constexpr auto ReadText = varntest::TempDir::ReadFile;
 constexpr const char* kMainTitle = "Kestrel Beta 1.0.6.1";
 constexpr const char* kBoxTitle = "Update Program";
+constexpr const char* kPageBoxTitle = "Osterra Browser";
 constexpr int kWindowW = 800, kWindowH = 492;
 
 struct Rect {
@@ -50,7 +54,7 @@ struct Rect {
 constexpr Rect kStart{652, 447, 121, 31}, kClose{773, 9, 22, 21}, kHome{510, 9, 79, 20},
     kFaq{679, 9, 79, 20}, kDirectX{116, 437, 83, 21}, kScreenshots{370, 437, 83, 21},
     kTerms{521, 452, 19, 19}, kTotalBar{121, 475, 308, 7}, kFileBar{121, 462, 308, 12},
-    kOptions{243, 437, 83, 21};
+    kOptions{243, 437, 83, 21}, kBrowser{8, 35, 783, 394};
 // Controls of the options dialog.
 constexpr Rect kOptionShadow{23, 194, 19, 19}, kOptionWindowMode{295, 194, 19, 19},
     kOptionGammaUp{246, 142, 10, 14}, kOptionOk{245, 262, 79, 26};
@@ -97,6 +101,24 @@ struct Shot {
     }
 };
 
+// Points of the browser area that no control of the window covers (the
+// status line lies over its left part, and the test page keeps its form
+// there too) all show rgb.
+bool BrowserShows(const Shot& shot, uint32_t rgb) {
+    for (int y = kBrowser.y + 5; y < kBrowser.y + kBrowser.h; y += 40)
+        for (int x = 200; x < kBrowser.x + kBrowser.w; x += 60)
+            if (shot.At(x, y) != rgb)
+                return false;
+    return true;
+}
+
+int Count(const std::string& text, const std::string& what) {
+    int n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++n;
+    return n;
+}
+
 // Opaque pixels of frame `frame` of a strip (or of a bitmap region
 // starting at srcX) that the window does not show at r.
 int Mismatches(const Shot& shot, const Rect& r, const Bitmap& bmp, int srcX) {
@@ -142,6 +164,12 @@ protected:
         // a request about one that has just gone fails, and is retried.
         XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
         setenv("VARN_REGISTRY_DIR", (m_tmp / "registry").c_str(), 1);
+        // The launcher's plain copy of its type file goes here, not into
+        // a temporary directory other tests share.
+        if (const char* outer = getenv("TMPDIR"))
+            m_outerTmp = outer;
+        fs::create_directories(m_tmp / "tmp");
+        setenv("TMPDIR", (m_tmp / "tmp").c_str(), 1);
         setenv("XDG_DESKTOP_DIR", (m_tmp / "desktop").c_str(), 1);
         // The game's Wine prefix, not set up yet unless a test makes it.
         setenv("WINEPREFIX", (m_tmp / "wine").c_str(), 1);
@@ -153,19 +181,31 @@ protected:
         }
         if (m_x != nullptr)
             XCloseDisplay(m_x);
+        if (m_outerTmp)
+            setenv("TMPDIR", m_outerTmp->c_str(), 1);
+        else
+            unsetenv("TMPDIR");
     }
 
     // The installed set beside a version.ini naming the patch root; the
-    // marker file switches the update log on for "-savelog".
-    void PlaceLauncher(const std::string& patchRoot) {
+    // marker file switches the update log on for "-savelog". The notice
+    // page is none unless a test serves one.
+    void PlaceLauncher(const std::string& patchRoot, const std::string& noticeUrl = "about:blank") {
         varntest::TempDir::WriteFile(game + "/version.ini",
                                      "[PATH]\nPatchRoot=" + patchRoot + "\n");
+        SetNoticeUrl(noticeUrl);
         varntest::TempDir::WriteFile(game + "/LauncherLog.log", "");
         const fs::path bin = fs::path(VARN_BINARY_DIR) / "bin";
         for (const char* name :
              {"varn-launcher", "libvarncore.so", "libvarnplatform.so", "Resource_Jpn.ini"})
             fs::copy_file(bin / name, fs::path(game) / name, fs::copy_options::overwrite_existing);
         fs::copy(bin / "skin", fs::path(game) / "skin", fs::copy_options::recursive);
+    }
+    // The launcher type file (scrambled, in Update/) naming the notice page.
+    void SetNoticeUrl(const std::string& url) {
+        varntest::TempDir::WriteFile(
+            game + "/Update/type.uvf",
+            varntest::CVersionFileWriter::Scramble("[SETUP]\nSAVELOG=1\nNOTICEURL=" + url + "\n"));
     }
     void Launch() {
         m_pid = fork();
@@ -290,6 +330,19 @@ protected:
         XFlush(m_x);
     }
     void Click(Window w, const Rect& r) { Pointer(w, r.x + r.w / 2, r.y + r.h / 2, true); }
+    // Gives w the keyboard, as a window manager would on a click (the bare
+    // X server has none).
+    void Focus(Window w) {
+        XSetInputFocus(m_x, w, RevertToPointerRoot, CurrentTime);
+        XFlush(m_x);
+    }
+    // A key pressed and released in the window that has the keyboard.
+    void Key(KeySym key) {
+        const KeyCode code = XKeysymToKeycode(m_x, key);
+        XTestFakeKeyEvent(m_x, code, True, CurrentTime);
+        XTestFakeKeyEvent(m_x, code, False, CurrentTime);
+        XFlush(m_x);
+    }
     // Dismisses the message box with its OK button, at the foot of the box.
     void DismissBox(const std::string& shotName) {
         const Window box = WaitFor(kBoxTitle);
@@ -306,6 +359,7 @@ protected:
     const std::string game = m_tmp / "game";
     const std::string out = m_tmp / "out.txt";
     pid_t m_pid = -1;
+    std::optional<std::string> m_outerTmp;
 };
 
 }  // namespace
@@ -509,4 +563,151 @@ TEST_F(LauncherWindowTest, OptionsDialogWritesWhatThePlayerChanged) {
 
     Click(main, kClose);
     EXPECT_EQ(ExitStatus(10), 0) << Diagnostics();
+}
+
+// The notice page: served beside the patch root, shown in the browser
+// area, given window.external on its own origin only (an embedded frame of
+// another origin, localhost here, reaches none of it), with confirm as the
+// launcher's OK/Cancel box, no prompt and no printing, Enter and Escape for
+// its form; CB_Close closes the launcher.
+TEST_F(LauncherWindowTest, NoticePageShowsAndItsOwnScriptReachesTheExternalNames) {
+    CPublishFixture fixture(2);
+    ASSERT_EQ(fixture.Publish(), 0);
+    ASSERT_EQ(fixture.Install(1, game), 0);
+    varntest::HttpServer server(fixture.Root());
+    const std::string other = "http://localhost:" + std::to_string(server.port());
+    // Green when every answer is the launcher's, red otherwise; purple once
+    // confirm was answered Cancel.
+    varntest::TempDir::WriteFile(fixture.Root() + "/notice.html", R"(<!doctype html>
+<html><head><style>html, body { margin: 0; height: 100%; background: #2050a0; }</style></head>
+<body><iframe id="frame" style="width: 4px; height: 4px; border: 0"></iframe>
+<form id="form" style="position: absolute; left: 20px; top: 300px">
+<input id="field" style="width: 150px; height: 24px"></form><script>
+var paint = function (c) { document.body.style.background = c; };
+document.getElementById("field").addEventListener("focus", function () { paint("#303030"); });
+document.getElementById("field").addEventListener("keydown", function (k) {
+  if (k.key === "Escape") paint("#c0c000");
+});
+document.getElementById("form").addEventListener("submit", function (f) {
+  f.preventDefault();
+  paint("#00c0c0");
+});
+function answers() {
+  var e = window.external, unknown = 0;
+  try { e.cb_close(); } catch (x) { ++unknown; }
+  try { e.CB_Nothing(); } catch (x) { ++unknown; }
+  window.print();  // refused: a print dialog would hold the page here
+  return prompt("refused?") === null && e.CB_IsOurCustomBrowser() === true &&
+      e.CB_CustomFunction() === true &&
+      e.CB_CustomFunctionWithParams("news", 3) === true && typeof e.CB_Close === "function" &&
+      unknown === 2;
+}
+window.addEventListener("message", function (m) {
+  var ok = false;
+  try { ok = m.data === "frame: nothing" && answers(); } catch (x) {}
+  document.body.style.background = ok ? "#00c060" : "#c00000";
+});
+document.addEventListener("click", function (c) {
+  if (c.target.id === "field") return;
+  if (confirm("Close the launcher?")) window.external.CB_Close();
+  else document.body.style.background = "#8000c0";
+});
+document.getElementById("frame").src = ")" + other + R"(/frame.html";
+</script></body></html>)");
+    varntest::TempDir::WriteFile(fixture.Root() + "/frame.html", R"(<!doctype html><script>
+var reached = [];
+if (window.external && window.external.CB_Close) reached.push("own external");
+try { window.top.external.CB_Close(); reached.push("top external"); } catch (x) {}
+var h = window.webkit && window.webkit.messageHandlers && window.webkit.messageHandlers.varnExternal;
+if (h) h.postMessage({secret: "", name: "CB_Close", text: "", number: 0});
+parent.postMessage("frame: " + (reached.join(", ") || "nothing"), "*");
+</script>)");
+    PlaceLauncher(server.url() + "/patch", server.url() + "/notice.html");
+    Launch();
+    const Window main = WaitFor(kMainTitle);
+    ASSERT_NE(main, 0u);
+    ASSERT_TRUE(WaitForPixels(main, "notice-answers", [](const Shot& s) {
+        return BrowserShows(s, 0x00C060);
+    })) << Diagnostics();
+    // The frame's own message to the launcher's channel was refused.
+    EXPECT_TRUE(Poll([&] {
+        return UpdateLog().find("External call refused [CB_Close]") != std::string::npos;
+    })) << Diagnostics();
+    EXPECT_EQ(ExitStatus(0), -1) << "nothing has closed the launcher yet";
+
+    // Escape and Enter reach the page's form, and close nothing.
+    Focus(main);
+    Pointer(main, kBrowser.x + 95, kBrowser.y + 312, true);
+    EXPECT_TRUE(WaitForPixels(main, "notice-field",
+                              [](const Shot& s) { return BrowserShows(s, 0x303030); }))
+        << "the click gives the field the focus" << Diagnostics();
+    Key(XK_Escape);
+    EXPECT_TRUE(WaitForPixels(main, "notice-escape", [](const Shot& s) {
+        return BrowserShows(s, 0xC0C000);
+    })) << Diagnostics();
+    Key(XK_Return);
+    EXPECT_TRUE(WaitForPixels(main, "notice-enter", [](const Shot& s) {
+        return BrowserShows(s, 0x00C0C0);
+    })) << Diagnostics();
+    EXPECT_EQ(ExitStatus(0), -1);
+
+    Pointer(main, 500, 300, true);
+    Window box = WaitFor(kPageBoxTitle);
+    ASSERT_NE(box, 0u);
+    Grab(box).Save("notice-confirm");
+    Focus(box);
+    Key(XK_Escape);
+    ASSERT_TRUE(WaitForPixels(main, "notice-cancelled",
+                              [](const Shot& s) { return BrowserShows(s, 0x8000C0); }))
+        << "Cancel answers false" << Diagnostics();
+    EXPECT_EQ(ExitStatus(0), -1);
+
+    Pointer(main, 500, 300, true);
+    box = WaitFor(kPageBoxTitle);
+    ASSERT_NE(box, 0u);
+    Focus(box);
+    Key(XK_Return);
+    EXPECT_EQ(ExitStatus(10), 0) << "OK answers true and the page closes" << Diagnostics();
+    EXPECT_NE(UpdateLog().find("External call [CB_Close]"), std::string::npos);
+    EXPECT_NE(UpdateLog().find("업데이트 모듈이 삭제되었습니다."), std::string::npos)
+        << "through the close handshake";
+}
+
+// A notice address that refuses connections, then one the server answers
+// with 404: each is loaded once and again five times, then left alone.
+TEST_F(LauncherWindowTest, NoticeAddressThatFailsIsTriedFiveTimesMoreThenLeft) {
+    CPublishFixture fixture(2);
+    ASSERT_EQ(fixture.Publish(), 0);
+    ASSERT_EQ(fixture.Install(1, game), 0);
+    varntest::HttpServer server(fixture.Root());
+    const std::string refused =
+        "http://127.0.0.1:" + std::to_string(varntest::PickFreePort()) + "/notice.html";
+    const std::string missing = server.url() + "/missing.html";
+    PlaceLauncher(server.url() + "/patch");
+    for (const std::string& url : {refused, missing}) {
+        SCOPED_TRACE(url);
+        SetNoticeUrl(url);
+        fs::remove_all(game + "/Update/Log");
+        Launch();
+        const Window main = WaitFor(kMainTitle);
+        ASSERT_NE(main, 0u);
+        ASSERT_TRUE(Poll([&] { return UpdateLog().find("no retries left") != std::string::npos; }))
+            << Diagnostics();
+        // The last failure is left to the view's own error page, and the
+        // window stays usable: the update completes and it closes.
+        ASSERT_TRUE(WaitForPixels(main, "notice-retried", [&](const Shot& s) {
+            int text = 0;
+            for (int y = kBrowser.y; y < kBrowser.y + kBrowser.h; ++y)
+                for (int x = 200; x < kBrowser.x + kBrowser.w; ++x)
+                    text += s.At(x, y) == 0x000000;
+            return text > 20 && BarMismatches(s, kTotalBar, "bar_total", true) == 0;
+        })) << Diagnostics();
+        Click(main, kClose);
+        ASSERT_EQ(ExitStatus(10), 0) << Diagnostics();
+        const std::string log = UpdateLog();
+        EXPECT_EQ(Count(log, "URL : " + url), 6) << log;
+        EXPECT_EQ(Count(log, "navigating again"), 5) << log;
+        EXPECT_EQ(Count(log, "no retries left"), 1) << log;
+    }
+    EXPECT_EQ(server.Requests("/missing.html", 6), 6);
 }
