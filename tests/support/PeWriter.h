@@ -13,7 +13,7 @@
 
 namespace varntest {
 
-struct PeSpec {
+struct PeLayout {
     bool is64 = false;
     bool wineBuiltin = false;  // "Wine builtin DLL" after the DOS header
     // The fixed record's file version (a<<48|b<<32|c<<16|d); none: the
@@ -52,31 +52,31 @@ constexpr uint64_t FileVersion(uint64_t a, uint64_t b, uint64_t c, uint64_t d) {
     return a << 48 | b << 32 | c << 16 | d;
 }
 
-inline PeFile MakePe(const PeSpec& spec) {
+inline PeFile MakePe(const PeLayout& layout) {
     constexpr uint32_t kPe = 0x80, kRawOffset = 0x200, kRva = 0x1000;
     PeFile f;
-    const uint32_t optionalSize = spec.is64 ? 240 : 224;
+    const uint32_t optionalSize = layout.is64 ? 240 : 224;
     const uint32_t optional = kPe + 24;
     const uint32_t table = optional + optionalSize;
     f.bytes.assign(kRawOffset, '\0');
     f.bytes[0] = 'M';
     f.bytes[1] = 'Z';
     f.Put32(f.peOffsetField, kPe);
-    if (spec.wineBuiltin)
+    if (layout.wineBuiltin)
         std::memcpy(&f.bytes[0x40], "Wine builtin DLL", 17);
     std::memcpy(&f.bytes[kPe], "PE\0\0", 4);
-    f.Put16(kPe + 4, spec.is64 ? 0x8664 : 0x14C);
+    f.Put16(kPe + 4, layout.is64 ? 0x8664 : 0x14C);
     f.sectionCount = kPe + 6;
     f.Put16(f.sectionCount, 1);
     f.optionalSize = kPe + 20;
     f.Put16(f.optionalSize, optionalSize);
     f.Put16(kPe + 22, 0x2102);  // executable, 32-bit words, DLL
-    f.Put16(optional, spec.is64 ? 0x20B : 0x10B);
+    f.Put16(optional, layout.is64 ? 0x20B : 0x10B);
     f.Put32(optional + 32, 0x1000);  // section alignment
     f.Put32(optional + 36, 0x200);   // file alignment
     f.Put32(optional + 56, 0x2000);  // size of image
     f.Put32(optional + 60, kRawOffset);
-    const uint32_t dirs = optional + (spec.is64 ? 112 : 96);
+    const uint32_t dirs = optional + (layout.is64 ? 112 : 96);
     f.dirCount = dirs - 4;
     f.Put32(f.dirCount, 16);
     f.resourceRva = dirs + 2 * 8;
@@ -86,7 +86,7 @@ inline PeFile MakePe(const PeSpec& spec) {
     f.Put32(table + 12, kRva);
     f.Put32(f.sectionRawOffset, kRawOffset);
     f.Put32(table + 36, 0x40000040);  // initialised data, readable
-    if (!spec.version) {
+    if (!layout.version) {
         f.Put16(f.sectionCount, 0);
         return f;
     }
@@ -120,10 +120,10 @@ inline PeFile MakePe(const PeSpec& spec) {
         put(kInfo + 6 + 2 * static_cast<uint32_t>(i), static_cast<uint8_t>(key[i]), 2);
     put(kInfo + 40, 0xFEEF04BDu, 4);
     put(kInfo + 44, 0x00010000, 4);
-    put(kInfo + 48, static_cast<uint32_t>(*spec.version >> 32), 4);
-    put(kInfo + 52, static_cast<uint32_t>(*spec.version), 4);
-    put(kInfo + 56, static_cast<uint32_t>(*spec.version >> 32), 4);  // product version
-    put(kInfo + 60, static_cast<uint32_t>(*spec.version), 4);
+    put(kInfo + 48, static_cast<uint32_t>(*layout.version >> 32), 4);
+    put(kInfo + 52, static_cast<uint32_t>(*layout.version), 4);
+    put(kInfo + 56, static_cast<uint32_t>(*layout.version >> 32), 4);  // product version
+    put(kInfo + 60, static_cast<uint32_t>(*layout.version), 4);
 
     f.bytes += s;
     f.Put32(table + 8, kSize);  // virtual size

@@ -16,7 +16,7 @@
 using varntest::FileVersion;
 using varntest::MakePe;
 using varntest::PeFile;
-using varntest::PeSpec;
+using varntest::PeLayout;
 
 namespace {
 
@@ -267,8 +267,8 @@ protected:
         ModuleTest::TearDown();
     }
     // A library of the prefix's system32 (or syswow64).
-    void Library(const std::string& dir, const std::string& name, const PeSpec& spec) {
-        Write(Path("wine/drive_c/windows/" + dir + "/" + name), MakePe(spec).bytes);
+    void Library(const std::string& dir, const std::string& name, const PeLayout& layout) {
+        Write(Path("wine/drive_c/windows/" + dir + "/" + name), MakePe(layout).bytes);
     }
     // The check's result, the installed version, the directory it read
     // (relative to the prefix) and, when refused, its custom error code and
