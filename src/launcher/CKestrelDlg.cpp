@@ -28,7 +28,6 @@ enum : unsigned {
     kFileBarBitmap = 141,
     kTotalBarBitmap = 1008,
     kAboutText = 101,
-    kNotAvailableText = 137,
 };
 
 constexpr uint32_t kWhite = 0xFFFFFF;
@@ -270,10 +269,6 @@ void CKestrelDlg::OnOptions() {
         return;
     }
     m_optionDlg = std::make_unique<COptionDlg>(window(), m_appDir, m_bundle);
-}
-
-void CKestrelDlg::OnNotAvailable() {
-    ShowBox(CMessageBox::Kind::Notice, Text(kNotAvailableText), nullptr);
 }
 
 void CKestrelDlg::OnAbout() {

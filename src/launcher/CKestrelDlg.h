@@ -91,7 +91,6 @@ private:
     void OnFaq();
     void OnScreenshots();
     void OnOptions();
-    void OnNotAvailable();
     void OnAbout();
     // The DirectX check before the game starts; a refusal leaves its reason
     // as the module's last error.
