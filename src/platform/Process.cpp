@@ -52,6 +52,22 @@ bool EndsWithExe(const std::string& s) {
 // A Win32 program running under a compatibility layer shows the layer's
 // binary in /proc/<pid>/exe; the name the user knows is the .exe on its
 // command line.
+// The program file a process runs, " (deleted)" dropped; "" when unknown.
+std::string ExePathOf(const std::string& procDir) {
+    char buf[4096];
+    ssize_t n = readlink((procDir + "/exe").c_str(), buf, sizeof buf - 1);
+    if (n <= 0) {
+        return "";
+    }
+    std::string path(buf, static_cast<size_t>(n));
+    const std::string deleted = " (deleted)";
+    if (path.size() > deleted.size() &&
+        path.compare(path.size() - deleted.size(), deleted.size(), deleted) == 0) {
+        path.resize(path.size() - deleted.size());
+    }
+    return path;
+}
+
 std::string ExeNameOf(const std::string& procDir) {
     std::vector<std::string> args = ReadArgs(procDir);
     if (!args.empty() && EndsWithExe(args[0])) {
@@ -62,15 +78,8 @@ std::string ExeNameOf(const std::string& procDir) {
             return BaseName(a);
         }
     }
-    char buf[4096];
-    ssize_t n = readlink((procDir + "/exe").c_str(), buf, sizeof buf - 1);
-    if (n > 0) {
-        std::string path(buf, static_cast<size_t>(n));
-        const std::string deleted = " (deleted)";
-        if (path.size() > deleted.size() &&
-            path.compare(path.size() - deleted.size(), deleted.size(), deleted) == 0) {
-            path.resize(path.size() - deleted.size());
-        }
+    const std::string path = ExePathOf(procDir);
+    if (!path.empty()) {
         return BaseName(path);
     }
     std::ifstream comm(procDir + "/comm");
@@ -131,10 +140,12 @@ std::vector<ProcessEntry> ListProcesses() {
         if (!ParsePid(e->d_name, pid)) {
             continue;
         }
-        std::string name = ExeNameOf(std::string("/proc/") + e->d_name);
+        const std::string procDir = std::string("/proc/") + e->d_name;
+        std::string name = ExeNameOf(procDir);
         // A process that ended while we looked has no name left; skip it.
         if (!name.empty()) {
-            list.push_back({pid, name});
+            const std::string path = ExePathOf(procDir);
+            list.push_back({pid, name, path.empty() ? "" : DirName(path)});
         }
     }
     closedir(d);

@@ -16,6 +16,10 @@ struct ProcessEntry {
     // Executable file name as the user sees it: for a program running under
     // a compatibility layer ("wine Varngame.exe") the .exe's own name.
     std::string exeName;
+    // Directory of the program file the process runs (for a program under a
+    // compatibility layer, the layer's); "" when it cannot be read (another
+    // user's process).
+    std::string exeDir;
 };
 
 uint32_t GetCurrentProcessId();

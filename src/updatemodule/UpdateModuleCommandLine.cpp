@@ -377,13 +377,18 @@ int CUpdateModule::CheckProcess(int kill, int skipLauncher) {
     const uint32_t self = plat::GetCurrentProcessId();
     const std::string launcher = LauncherExeName();
     const std::string game = m_szParentProgramName;
+    const std::string ownDir = plat::GetModuleDir();
     int found = 0;
     for (const plat::ProcessEntry& p : plat::ListProcesses()) {
         if (p.pid == self) {
             continue;
         }
         const std::string* name = nullptr;
-        if (skipLauncher == 0 && p.exeName == launcher) {
+        // A launcher of another installation is no concern of this one (its
+        // own instance lock keeps two of one installation apart); one whose
+        // directory cannot be read is counted, as before.
+        const bool otherInstall = !p.exeDir.empty() && p.exeDir != ownDir;
+        if (skipLauncher == 0 && p.exeName == launcher && !otherInstall) {
             name = &launcher;
         } else if (!game.empty() && p.exeName == game) {
             name = &game;

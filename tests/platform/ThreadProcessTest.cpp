@@ -131,8 +131,8 @@ TEST(Process, StartWaitListTerminate) {
     for (int tries = 0; tries < 200 && !found; ++tries, Sleep(10)) {
         for (const auto& p : ListProcesses()) {
             found = found || (p.pid == pid && p.exeName == "Varngame.exe");
-            foundSelf =
-                foundSelf || (p.pid == GetCurrentProcessId() && p.exeName == "test_platform");
+            foundSelf = foundSelf || (p.pid == GetCurrentProcessId() &&
+                                      p.exeName == "test_platform" && p.exeDir == GetModuleDir());
         }
     }
     EXPECT_TRUE(found);

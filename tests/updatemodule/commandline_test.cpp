@@ -134,6 +134,26 @@ TEST_F(CommandLineTest, SecondInstanceInAnotherProcessIsRefusedUntilTheFirstDies
     EXPECT_EQ(module->ApplyCommandLine(""), 1);
 }
 
+// Only launchers of this installation count: one of the same name in another
+// game directory neither blocks this one nor is waited for.
+TEST_F(CommandLineTest, ALauncherOfAnotherInstallationIsNoConcern) {
+    EnableLogs();
+    const std::string other = Path("other/" + plat::GetModuleFileName());
+    fs::create_directories(Path("other"));
+    fs::copy_file("/bin/sleep", other);
+    uint32_t pid = 0;
+    ASSERT_TRUE(plat::StartProcess(other, {"60"}, &pid));
+    bool listed = false;
+    for (int i = 0; i < 200 && !listed; ++i, plat::Sleep(10))
+        for (const plat::ProcessEntry& p : plat::ListProcesses())
+            listed = listed || (p.pid == pid && p.exeDir == Path("other"));
+    EXPECT_TRUE(listed);
+    EXPECT_EQ(module->ApplyCommandLine(""), 1);
+    EXPECT_EQ(Count(UpdateLogText(), " Running checked\n"), 0u);
+    plat::TerminateProcess(pid);
+    plat::WaitForProcess(pid, 10000, nullptr);
+}
+
 TEST_F(CommandLineTest, RunningGameFailsThreeCheckedAttemptsAndCopyEndsIt) {
     EnableLogs();
     StartFakeGame();
