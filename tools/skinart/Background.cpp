@@ -41,6 +41,13 @@ void PaintVignette(cairo_t* cr, int w, int h) {
     cairo_pattern_destroy(v);
 }
 
+void PaintWindowBackdrop(cairo_t* cr, int w, int h, int stripHeight, double emblemSize) {
+    PaintBase(cr, w, h);
+    PaintTitleStrip(cr, w, stripHeight);
+    PaintVignette(cr, w, h);
+    PaintTitleEmblem(cr, stripHeight, emblemSize);
+}
+
 void PaintTitleStrip(cairo_t* cr, int w, int h) {
     cairo_rectangle(cr, 0, 0, w, h);
     SetVGradient(cr, 0, h, {{0, Hex(0x2A4168)}, {0.5, Hex(0x1C2D4C)}, {1, Hex(0x14213A)}});
@@ -155,10 +162,7 @@ Surface DrawMainBackground() {
     {
         Context ctx = Draw(s);
         cairo_t* cr = ctx.get();
-        PaintBase(cr, w, h);
-        PaintTitleStrip(cr, w, L::kTitleStripHeight);
-        PaintVignette(cr, w, h);
-        PaintTitleEmblem(cr, L::kTitleStripHeight, 21);
+        PaintWindowBackdrop(cr, w, h, L::kTitleStripHeight, 21);
         PaintNoticePanel(cr);
         PaintBottomPanel(cr);
     }
@@ -181,10 +185,7 @@ Surface DrawPackerBackground() {
     {
         Context ctx = Draw(s);
         cairo_t* cr = ctx.get();
-        PaintBase(cr, w, h);
-        PaintTitleStrip(cr, w, 20);
-        PaintVignette(cr, w, h);
-        PaintTitleEmblem(cr, 20, 14);
+        PaintWindowBackdrop(cr, w, h, 20, 14);
         TextStyle caption{.size = 9, .bold = true, .colour = Hex(0xB7C6E0)};
         LeftText(cr, caption, "Varn", 23, 10);
         const Rect bar = L::kPackerBar;

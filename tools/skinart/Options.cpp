@@ -45,10 +45,7 @@ Surface DrawOptionBackground() {
     {
         Context ctx = Draw(s);
         cairo_t* cr = ctx.get();
-        PaintBase(cr, w, h);
-        PaintTitleStrip(cr, w, L::kOptionTitleHeight);
-        PaintVignette(cr, w, h);
-        PaintTitleEmblem(cr, L::kOptionTitleHeight, 17);
+        PaintWindowBackdrop(cr, w, h, L::kOptionTitleHeight, 17);
     }
     AddGrain(s, Rect{0, 0, w, h}, 2, 0x0971);
     {

@@ -34,6 +34,9 @@ void PaintBase(cairo_t* cr, int w, int h);
 void PaintTitleStrip(cairo_t* cr, int w, int h);
 void PaintTitleEmblem(cairo_t* cr, int stripHeight, double size);
 void PaintVignette(cairo_t* cr, int w, int h);
+// A window's backdrop, as every window of the skin has it: the base, the
+// title strip of stripHeight with an emblem of emblemSize, the vignette.
+void PaintWindowBackdrop(cairo_t* cr, int w, int h, int stripHeight, double emblemSize);
 void PaintFramedPanel(cairo_t* cr, Rect r);
 void PaintWindowEdge(cairo_t* cr, int w, int h, double radius);
 

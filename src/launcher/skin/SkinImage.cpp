@@ -5,6 +5,22 @@
 
 #include <utility>
 
+namespace {
+// A new 32-bit ARGB surface of w x h holding what setSource makes the
+// source, copied as it is (alpha included).
+template <class SetSource>
+cairo_surface_t* ArgbCopy(int w, int h, SetSource setSource) {
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
+    cairo_t* cr = cairo_create(surface);
+    cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+    setSource(cr);
+    cairo_paint(cr);
+    cairo_destroy(cr);
+    cairo_surface_flush(surface);
+    return surface;
+}
+}  // namespace
+
 namespace skin {
 namespace {
 plat::ResourceHandle g_bundle = nullptr;
@@ -81,14 +97,9 @@ SkinImage SkinImage::FromFile(const std::string& path) {
     const int h = gdk_pixbuf_get_height(pixbuf);
     // Always 32-bit ARGB, whatever the file held, so that the colour key
     // and the mask see one pixel layout.
-    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
-    cairo_t* cr = cairo_create(surface);
-    cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
-    gdk_cairo_set_source_pixbuf(cr, pixbuf, 0, 0);
-    cairo_paint(cr);
-    cairo_destroy(cr);
+    cairo_surface_t* surface =
+        ArgbCopy(w, h, [pixbuf](cairo_t* cr) { gdk_cairo_set_source_pixbuf(cr, pixbuf, 0, 0); });
     g_object_unref(pixbuf);
-    cairo_surface_flush(surface);
     return SkinImage(surface);
 }
 
@@ -96,13 +107,8 @@ SkinImage SkinImage::WithColourKey(uint32_t key) const {
     if (empty()) {
         return SkinImage();
     }
-    cairo_surface_t* copy = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, m_width, m_height);
-    cairo_t* cr = cairo_create(copy);
-    cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
-    cairo_set_source_surface(cr, m_surface, 0, 0);
-    cairo_paint(cr);
-    cairo_destroy(cr);
-    cairo_surface_flush(copy);
+    cairo_surface_t* copy = ArgbCopy(
+        m_width, m_height, [this](cairo_t* cr) { cairo_set_source_surface(cr, m_surface, 0, 0); });
     if (cairo_surface_status(copy) == CAIRO_STATUS_SUCCESS) {
         auto* pixels = reinterpret_cast<uint32_t*>(cairo_image_surface_get_data(copy));
         const int stride = cairo_image_surface_get_stride(copy) / 4;
