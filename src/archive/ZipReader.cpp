@@ -179,6 +179,8 @@ uint32_t CZipReader::GetEntry(int index, ZIP_ENTRY_INFO& info) {
     info.uncompressedSize = fi.uncompressed_size;
     const size_t len = fi.size_filename;
     info.attributes = static_cast<uint32_t>(fi.external_fa & 0xFF);
+    if ((fi.version >> 8) == 3)
+        info.unixMode = static_cast<uint32_t>(fi.external_fa >> 16) & 07777;
     if (IsDirectoryEntry(fi, name, len < sizeof name ? len : 0))
         info.attributes |= ZIP_ATTR_DIRECTORY;
     // A cut or NUL-bearing name would be extracted under a different name
@@ -238,7 +240,9 @@ uint32_t CZipReader::ExtractRegular(const ZIP_ENTRY_INFO& info, const std::strin
     uint32_t err = InflateTo(temp);
     if (err == ZIP_OK) {
         plat::SetFileTime(temp, info.modifiedTime);
-        if (!plat::MoveFile(temp, targetPath))
+        if ((info.unixMode & 0111) != 0 && !plat::SetExecutable(temp))
+            err = ZIP_ERR_WRITE;
+        if (err == ZIP_OK && !plat::MoveFile(temp, targetPath))
             err = ZIP_ERR_NO_FILE;
     }
     if (err != ZIP_OK)

@@ -33,6 +33,8 @@ struct ZIP_ENTRY_INFO {
     int64_t modifiedTime = 0;  // seconds since the epoch (stored as local time)
     uint64_t compressedSize = 0;
     uint64_t uncompressedSize = 0;
+    // Permission bits of an entry made on a Unix system, 0 for any other.
+    uint32_t unixMode = 0;
 };
 
 class CZipReader {
@@ -56,7 +58,8 @@ public:
     // Directory entries create the directory; file entries create the parent
     // directories, write to a temporary name beside the target and rename it
     // into place, so a failure never leaves a partial file under the real
-    // name, and set the modification time.
+    // name, and set the modification time. An entry recorded as executable
+    // is unpacked executable.
     uint32_t Extract(int index, const std::string& targetPath);
 
 private:

@@ -53,6 +53,9 @@ enum : int32_t {
     NOTIFY_UPDATE_FAILED = 14,
     NOTIFY_FULL_VERSION_NEEDED = 15,
     NOTIFY_PERCENT = 16,
+    // The run ended by handing over to a newer launcher: the host closes
+    // and then calls CUpdateModule::ExecuteLauncherHandOver.
+    NOTIFY_LAUNCHER_HANDOVER = 17,
 };
 
 // Results of CUpdateModule::UpdateRun.
@@ -65,6 +68,10 @@ enum : int {
     RUN_FULL_VERSION_NEEDED = 6,
     RUN_PATCH_FAILED = 7,
     RUN_ARCHIVE_NAME_FAILED = 8,
+    // A newer launcher is published but could not be fetched, unpacked or
+    // made ready to start, or this launcher was just updated and is still
+    // older (error recorded).
+    RUN_LAUNCHER_FAILED = 9,
 };
 
 // Update kinds decided by the engine.
@@ -103,6 +110,7 @@ enum : int {
     CUSTOM_ERROR_LAUNCHER_COPY = 201,
     CUSTOM_ERROR_LAUNCHER_RESTART = 202,
     CUSTOM_ERROR_LAUNCHER_RUN_FOR_COPY = 203,
+    CUSTOM_ERROR_LAUNCHER_STILL_OLD = 204,
     CUSTOM_ERROR_ARCHIVE_CHECK = 1000,
     CUSTOM_ERROR_FILELIST_EMPTY = 1001,
     CUSTOM_ERROR_VERSION_COPY = 1002,
@@ -144,6 +152,7 @@ enum : unsigned {
     IDS_LAUNCHER_COPY = 3003,          // none
     IDS_LAUNCHER_RESTART = 3004,       // none
     IDS_LAUNCHER_RUN_FOR_COPY = 3005,  // none
+    IDS_LAUNCHER_STILL_OLD = 3045,     // own version, published version
     IDS_ARCHIVE_CHECK = 3006,          // archive path
     IDS_FILELIST_EMPTY = 3007,         // none
     IDS_VERSION_COPY = 3008,           // target path

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "base/CommandLineMask.h"
 #include "base/UpdaterBase.h"
 #include "platform/File.h"
 #include "platform/Path.h"
@@ -103,7 +104,7 @@ void CUpdaterBase::EnableSaveLog(int userMode) {
     if (s_nSaveLog == 0) {
         // Set first so that the command line lands in the log it opens.
         s_nSaveLog = 1;
-        UpdateLog("CommandLine %s\n", plat::GetCommandLine().c_str());
+        UpdateLog("CommandLine %s\n", MaskPasswordOption(plat::GetCommandLine()).c_str());
     }
     s_nSaveLog = 1;
     if (userMode != 0) {
@@ -115,6 +116,6 @@ void CUpdaterBase::EnableSavePatchLog() {
     const int wasOn = s_nSavePatchLog;
     s_nSavePatchLog = 1;
     if (wasOn == 0) {
-        PatchLog("CommandLine %s\n", plat::GetCommandLine().c_str());
+        PatchLog("CommandLine %s\n", MaskPasswordOption(plat::GetCommandLine()).c_str());
     }
 }

@@ -10,6 +10,7 @@
 #include "host/ExitCode.h"
 #include "host/HostArgs.h"
 #include "host/LanguageBundle.h"
+#include "host/LauncherRules.h"
 #include "host/PatchRoot.h"
 #include "host/ProgressState.h"
 #include "host/VersionIni.h"
@@ -39,6 +40,10 @@ Launcher options (also read from config.ini [COMMON] PARAM):
   -checked DIR        (after a launcher update) delete DIR in the game
                       directory; other launcher processes are not waited for
 
+When the patch server offers a newer varn-patch, it is downloaded,
+installed over this one, and the update goes on with it in this same
+process: the exit status is that of the whole run.
+
 Ctrl-C asks the update to stop and exits once it has.
 
 Messages come from Resource_<Lang>.ini beside this program, chosen by
@@ -52,7 +57,8 @@ Exit status:
   2    unknown "--" option (this text is printed)
   3    the patch server could not be reached
   6    only a full installation can update this game
-  7    the update failed (the error is printed)
+  7    the update failed (the error is printed), a newer varn-patch could
+       not be installed among them
   130  stopped by Ctrl-C
 )";
 
@@ -125,6 +131,18 @@ int Fail(const char* what, const char* error, const std::string& server) {
     return PATCH_EXIT_NOT_STARTED;
 }
 
+// Hands the process over to the launcher program the update library
+// named (same process, same terminal); returns only when that failed.
+int HandOver(std::unique_ptr<CUpdateModule>& module, const char* what) {
+    std::printf("varn-patch: %s\n", what);
+    module.reset();
+    std::string error;
+    CUpdateModule::ExecuteLauncherHandOver(&error);
+    std::fprintf(stderr, "varn-patch: the new varn-patch could not be started: %s\n",
+                 error.c_str());
+    return PATCH_EXIT_FAILED;
+}
+
 int Stopped() {
     const std::string text = Explain(PATCH_EXIT_INTERRUPTED, "", "");
     std::fprintf(stderr, "varn-patch: %s\n", text.c_str());
@@ -179,13 +197,17 @@ int main(int argc, char** argv) {
     // window does it, they would come from the built-in English table).
     module->SetParentProgamName("Varngame.exe");
     module->SetUpdateProgram("Update Program");
-    module->SetLauncherVersion("1.0.6.1");
+    module->SetLauncherVersion(kLauncherVersion);
     module->SetConnectInfo(root.host.c_str(), root.port, "", "", root.path.c_str(),
                            root.path.c_str(), 0, true, root.useFtp, SERVICE_TYPE_DEFAULT);
     module->SetCallBack(nullptr, &OnUpdate);
     module->SetResourceHandle(bundle.get());
     if (module->CheckCommandLine() == 0) {
         return Fail("start-up check failed", module->GetLastErrorMsg(), server);
+    }
+    if (CUpdateModule::IsLauncherHandOver()) {
+        // "-copy": the new program files are in place; no update of our own.
+        return HandOver(module, "the new varn-patch is installed; it continues the update");
     }
     if (plat::InterruptRequested()) {
         return Stopped();
@@ -198,6 +220,9 @@ int main(int argc, char** argv) {
     CConsole console;
     WaitForRun(*module, console);
     console.End();
+    if (CUpdateModule::IsLauncherHandOver() && !g_state.Outcome().interrupted) {
+        return HandOver(module, "a newer varn-patch was downloaded; it installs itself");
+    }
     const RunOutcome outcome = g_state.Outcome();
     const int code = ExitCodeFor(outcome);
     if (code == PATCH_EXIT_OK) {

@@ -16,6 +16,7 @@
 #include <initializer_list>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "archive/FileHash.h"
 #include "base/UpdaterBase.h"
@@ -77,8 +78,34 @@ public:
     // --- the run (worker thread) ---
     // Fetches update.uvf into the update directory; nonzero on success.
     int DownLoadUpdateFile();
-    // 0 = the launcher is being replaced or update.uvf unreadable; else 1.
+    // 0 = the launcher is being replaced (HasHandOver), or it cannot be
+    // (update.uvf unreadable, the launcher archive not fetched or unpacked,
+    // the new launcher not startable, or this launcher was just updated and
+    // is still older: error recorded); else 1.
     int CheckLauncherVersion(const char* updateFilePath);
+    // Fetches and unpacks the launcher archive remoteName into
+    // "<update>/LAUNCHER" and makes the new launcher there the successor,
+    // with the arguments and "-copy /<game directory>".
+    void LauncherPatch(const char* remoteName);
+    // "-copy": replaces the files clientlist.uvf of sourceDir names in
+    // targetDir, all or none, and makes the launcher in targetDir the
+    // successor, with the arguments and "-checked <sourceDir>". 1 / 0
+    // (error recorded, custom codes 200-202; nothing replaced).
+    int CopyLauncher(const char* sourceDir, const char* targetDir);
+    // The options the next launcher is started with, as a command line
+    // (cut to 259 characters).
+    void SetArguments(const char* text);
+    const char* Arguments() const { return m_szArguments; }
+    // "-checked": this launcher was started by a launcher update. A
+    // published launcher that is still newer is then refused rather than
+    // fetched again, which could go on for ever.
+    void SetLauncherReplaced(int on) { m_nLauncherReplaced = on; }
+    // True once LauncherPatch or CopyLauncher has named a successor.
+    bool HasHandOver() const { return m_bHandOver.load(std::memory_order_acquire); }
+    // Becomes the successor (the same process, see plat::ExecProgram).
+    // Call once no worker runs. Returns only on failure: 0, with error 203
+    // (or 202 after the copy step) recorded; the hand-over is then dropped.
+    int ExecuteHandOver();
     // 0 = an update is needed (kind set; a missing version.uvf means a full
     // update), 1 = up to date or update.uvf unreadable (kind left alone, so
     // no patch starts from a stale decision).
@@ -208,6 +235,22 @@ protected:
     char m_szManualVersion[20] = {};
     char m_szForwardOptions[260] = {};
     plat::NamedMutex* m_pInstanceMutex = nullptr;
+
+    // Launcher self-update (FileUpdaterLauncher.cpp).
+    struct HandOver {
+        std::string program;
+        std::vector<std::string> args;
+        std::string command;   // as logged, password masked
+        bool restart = false;  // the installed launcher after the copy step
+    };
+    char m_szArguments[260] = {};
+    int m_nLauncherReplaced = 0;
+    HandOver m_HandOver;
+    std::atomic<bool> m_bHandOver{false};
+    // Names the successor when program can be started; otherwise logs and
+    // records the start failure of its kind. 1 / 0.
+    int PrepareHandOver(HandOver handOver);
+    void RecordStartFailure(const HandOver& handOver, uint32_t error);
 
     // Pack objects of PackFileUpdate; kept open across entries of one pack.
     CPackFile m_Packfile;      // the installed pack

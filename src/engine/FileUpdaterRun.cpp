@@ -85,7 +85,7 @@ int CFileUpdater::UpdateProcess() {
 
     ClearVersionRecords();
     if (m_nKBT_USA == 0 && CheckLauncherVersion(local.c_str()) == 0)
-        return RUN_LAUNCHER_UPDATED;
+        return HasHandOver() ? RUN_LAUNCHER_UPDATED : RUN_LAUNCHER_FAILED;
 
     int upToDate = CheckUpdateListVersion();
     if (upToDate == 0) {

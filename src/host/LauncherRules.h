@@ -8,7 +8,13 @@
 #include "platform/Resource.h"
 
 // What the window tells the update module about itself.
-constexpr const char* kLauncherVersion = "1.0.6.1";
+// The version the hosts announce to the patch server, which offers a newer
+// launcher when it has one. Fixed at build time (a test build stands in for
+// a newer release by defining another), never taken from a player's input.
+#ifndef VARN_LAUNCHER_VERSION
+#define VARN_LAUNCHER_VERSION "1.0.6.1"
+#endif
+constexpr const char* kLauncherVersion = VARN_LAUNCHER_VERSION;
 constexpr const char* kGameProgramName = "Varngame.exe";
 // Also the caption of every message box of the window.
 constexpr const char* kUpdateProgramName = "Update Program";

@@ -224,6 +224,10 @@ Presentation PresentNotification(int32_t code, const UPDATE_CALLBACK_INFO& info,
         case NOTIFY_PERCENT:
             p.fileBar = ByPercent(info.nPercent);
             break;
+        case NOTIFY_LAUNCHER_HANDOVER:
+            p.logLines.push_back("Launcher hand-over: closing for the new launcher");
+            p.steps.push_back({PresenterAction::CloseForHandOver, ""});
+            break;
         default:
             break;
     }

@@ -36,6 +36,9 @@ enum class PresenterAction {
     ShowNotice,     // plain OK box with text, caption "Update Program"
     OpenHomePage,   // as the home-page button does
     StartShutdown,  // the shutdown timer (CShutdownHandshake::StartAfterFailure)
+    // Close as the close button does; once the window is gone the
+    // launcher becomes the new one (CUpdateModule::ExecuteLauncherHandOver).
+    CloseForHandOver,
 };
 
 struct PresenterStep {
@@ -64,7 +67,7 @@ struct PresenterFlags {
 };
 
 // The presentation of notification code with a copy of the progress record;
-// texts come from bundle (nullptr = the base table). Codes outside 0-16
+// texts come from bundle (nullptr = the base table). Codes outside 0-17
 // give an empty presentation. Sizes and counts that are zero or negative
 // leave their bar as it is; positions never leave 0..kProgressBarRange and
 // percentages never exceed 100, whatever the record holds.

@@ -6,10 +6,12 @@
 #include <cstdio>
 
 #include "host/LanguageBundle.h"
+#include "host/LauncherRules.h"
 #include "launcher/CKestrelDlg.h"
 #include "launcher/skin/SkinImage.h"
 #include "platform/Desktop.h"
 #include "platform/Path.h"
+#include "updatemodule/UpdateModule.h"
 
 namespace {
 
@@ -62,7 +64,25 @@ int CKestrelApp::Run(int argc, char** argv) {
     }
     m_dialog->Open();
     gtk_main();
+    if (CUpdateModule::IsLauncherHandOver()) {
+        return HandOver();
+    }
     return kExitOk;
+}
+
+int CKestrelApp::HandOver() {
+    // The notice page's helper processes and the window go first: the new
+    // launcher opens its own.
+    m_dialog.reset();
+    std::string error;
+    CUpdateModule::ExecuteLauncherHandOver(&error);
+    GtkWidget* box = gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_ERROR,
+                                            GTK_BUTTONS_OK, "%s", error.c_str());
+    gtk_window_set_title(GTK_WINDOW(box), kUpdateProgramName);
+    gtk_window_set_position(GTK_WINDOW(box), GTK_WIN_POS_CENTER);
+    gtk_dialog_run(GTK_DIALOG(box));
+    gtk_widget_destroy(box);
+    return kExitHandOverFailed;
 }
 
 gboolean CKestrelApp::OnCloseSignal(gpointer self) {

@@ -23,6 +23,8 @@ public:
     enum : int {
         kExitOk = 0,           // closed (the update ended, the game started, the player closed it)
         kExitCannotStart = 1,  // no display, or the language bundle is missing
+        // (2: the update worker would not stop, see CKestrelDlg)
+        kExitHandOverFailed = 3,  // a newer launcher was installed but could not be started
     };
 
     CKestrelApp();
@@ -39,6 +41,9 @@ private:
     // null when it cannot be read.
     static std::unique_ptr<plat::ResourceBundle> LoadResourceBundle();
     static gboolean OnCloseSignal(gpointer self);
+    // Once the window is gone: becomes the launcher the update named.
+    // Returns only when that failed, after telling the player.
+    int HandOver();
     void SetWindowIcon() const;
 
     std::unique_ptr<plat::ResourceBundle> m_bundle;

@@ -231,6 +231,9 @@ void CKestrelDlg::RunPresenterStep(const PresenterStep& step) {
         case PresenterAction::StartShutdown:
             RunShutdown(m_shutdown.StartAfterFailure());
             break;
+        case PresenterAction::CloseForHandOver:
+            RequestClose();
+            break;
     }
 }
 

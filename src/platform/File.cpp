@@ -298,6 +298,15 @@ bool IsReadOnly(const std::string& path) {
     return stat(path.c_str(), &st) == 0 && (st.st_mode & S_IWUSR) == 0;
 }
 
+bool SetExecutable(const std::string& path) {
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) {
+        return Fail();
+    }
+    const mode_t mode = st.st_mode & 07777;
+    return chmod(path.c_str(), mode | ((mode & 0444) >> 2)) == 0 || Fail();
+}
+
 bool SetReadOnly(const std::string& path, bool readOnly) {
     struct stat st;
     if (stat(path.c_str(), &st) != 0) {

@@ -32,6 +32,9 @@ bool DeleteTree(const std::string& path);
 // Read-only attribute, mapped onto the owner's write permission.
 bool IsReadOnly(const std::string& path);
 bool SetReadOnly(const std::string& path, bool readOnly);
+// Lets whoever may read the file also execute it (chmod +x for the read
+// bits); false with the last error.
+bool SetExecutable(const std::string& path);
 // Sets a file's modification time (seconds since the epoch, local clock).
 bool SetFileTime(const std::string& path, int64_t unixSeconds);
 // Reads a whole file; false (last error set) on failure.

@@ -39,6 +39,17 @@ using EnvironmentOverrides = std::vector<std::pair<std::string, std::string>>;
 // cannot be started.
 bool StartProcess(const std::string& program, const std::vector<std::string>& args,
                   uint32_t* pid = nullptr, const EnvironmentOverrides& env = {});
+// Replaces this process's program with program (argv[1..] = args), the
+// way a launcher hands over to its successor: the process id, process
+// group, terminal and environment stay, so whoever waits for this process
+// gets the successor's exit status. Standard output and error are flushed
+// first; every other descriptor is closed by the exec and the calling
+// thread's signal mask is cleared. Returns only on failure (false, last
+// error set); the process then goes on as before.
+bool ExecProgram(const std::string& program, const std::vector<std::string>& args);
+// True when path names a regular file (links followed) this process may
+// execute.
+bool IsExecutableFile(const std::string& path);
 // StartProcess for a program that may be a Windows one: a name ending in
 // ".exe" whose file begins with the "MZ" header is started through Wine
 // (the first "wine" on the PATH) with its path as Wine's first argument;

@@ -120,6 +120,20 @@ public:
     // Writes one formatted line (2 KB at most) to the update log.
     void SaveUpdateLog(const char* format, ...) __attribute__((format(printf, 2, 3)));
 
+    // --- launcher self-update ---
+    // 1 when this process is to become another launcher program: the run
+    // found a newer launcher and unpacked it (it ended with notification
+    // 17, NOTIFY_LAUNCHER_HANDOVER), or "-copy" put the new launcher's
+    // files in place (CheckCommandLine returned 1; start no update then).
+    static int IsLauncherHandOver();
+    // Becomes that program, in this same process (id, process group,
+    // terminal and exit status carry over). Call on the host's thread once
+    // the worker has ended and the host has closed its windows; the module
+    // may already be deleted. Returns only on failure: 0, with the error
+    // recorded (custom code 203, or 202 after the copy step) and its text
+    // in *error when error is not null.
+    static int ExecuteLauncherHandOver(std::string* error = nullptr);
+
     // --- DirectX check ---
     // 1 when the DirectX the game will find is at least required ("9.0c");
     // else 0 with the reason recorded as the last error (custom codes
@@ -150,7 +164,10 @@ protected:
     // Decodes type.uvf and lets the three updater objects read their keys.
     // 1 when applied, 0 when the file could not be decoded.
     int LoadTypeFile();
-    // 1 when a matching process other than this one was found.
+    // 1 when a matching process other than this one was found: another
+    // launcher of this game directory (unless skipLauncher) or the game.
+    // With kill, only processes whose program lies in the game directory
+    // are matched (and ended): never one of another installation.
     int CheckProcess(int kill, int skipLauncher);
     void KillProcess(unsigned long processId);
     // CheckCommandLine once the working line is known: the option walk,
@@ -159,8 +176,9 @@ protected:
     // Applies one recognised option; returns its forward form ("" when it
     // has none or did nothing).
     std::string ApplyOption(const std::string& option, const std::string& value);
-    // The "-copy" hand-off: ends other launcher and game processes, then
-    // the engine's launcher copy. Result of CheckCommandLine.
+    // The "-copy" hand-off: ends other launcher and game processes of the
+    // target installation, then the engine's launcher copy (the copy's own
+    // logs go to the target installation). Result of CheckCommandLine.
     int CopyHandOff(const std::string& targetDir);
     // Up to `attempts` process checks one second apart; 1 when the game
     // (and, unless skipLauncher, another launcher) is gone, else 0 with the

@@ -8,9 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "base/CommandLineMask.h"
 #include "engine/FileUpdater.h"
 #include "engine/ResourceText.h"
 #include "platform/Error.h"
+#include "platform/File.h"
 #include "platform/Path.h"
 #include "platform/Process.h"
 #include "platform/Profile.h"
@@ -58,23 +60,9 @@ const OptionDef* FindOption(const std::string& word) {
 // Next blank-separated word from pos. Double quotes group blanks, so a
 // value the platform quoted (a path with a blank) stays one word.
 bool NextWord(const std::string& line, size_t& pos, std::string& word) {
-    while (pos < line.size() && line[pos] == ' ') {
-        ++pos;
-    }
-    if (pos >= line.size()) {
+    size_t start = 0;
+    if (!NextCommandLineWord(line, pos, start)) {
         return false;
-    }
-    const size_t start = pos;
-    bool quoted = false;
-    size_t backslashes = 0;
-    while (pos < line.size() && (quoted || line[pos] != ' ')) {
-        // An odd run of backslashes makes the quote after it a literal one,
-        // as the platform's quoting writes it.
-        if (line[pos] == '"' && backslashes % 2 == 0) {
-            quoted = !quoted;
-        }
-        backslashes = line[pos] == '\\' ? backslashes + 1 : 0;
-        ++pos;
     }
     word = line.substr(start, pos - start);
     return true;
@@ -162,6 +150,40 @@ void RecordStartupError(int errorCode, unsigned stringId, plat::ResourceHandle m
     CUpdaterBase::Notify(NOTIFY_UPDATE_FAILED);
 }
 
+// The line from its first "-copy" or "-checked" option word on; "" when
+// it has neither.
+std::string HandOverTail(const std::string& line) {
+    size_t pos = 0;
+    std::string word;
+    for (size_t start = 0; NextWord(line, pos, word); start = pos) {
+        if (word == "-copy" || word == "-checked") {
+            return line.substr(line.find(word, start));
+        }
+        const OptionDef* option = FindOption(word);
+        if (option != nullptr && option->kind == Kind::OPTION_VALUE) {
+            NextWord(line, pos, word);  // a value is never an option
+        }
+    }
+    return "";
+}
+
+bool SameDirectory(const std::string& a, const std::string& b) {
+    std::error_code ec1, ec2;
+    return fs::weakly_canonical(a, ec1) == fs::weakly_canonical(b, ec2) && !ec1 && !ec2;
+}
+
+// True when the directory dir is the game directory or lies below it.
+bool InGameDirectory(const std::string& dir) {
+    std::error_code ec;
+    const fs::path game = fs::weakly_canonical(GameDirectory(), ec);
+    if (ec || dir.empty()) {
+        return false;
+    }
+    const fs::path d = fs::weakly_canonical(dir, ec);
+    const fs::path rel = d.lexically_relative(game);
+    return !ec && !rel.empty() && *rel.begin() != "..";
+}
+
 }  // namespace
 
 std::string CUpdateModule::MergeCommandLine(const std::string& param, const std::string& ownArgs) {
@@ -185,7 +207,14 @@ int CUpdateModule::CheckCommandLine() {
     const std::string config = plat::JoinPath(plat::GetModuleDir(), "config.ini");
     char param[260] = "";
     plat::GetPrivateProfileString("COMMON", "PARAM", "", param, sizeof(param), config.c_str());
-    const std::string line = MergeCommandLine(param, plat::GetCommandLineArgs());
+    const std::string ownArgs = plat::GetCommandLineArgs();
+    std::string line = MergeCommandLine(param, ownArgs);
+    // The hand-over options come from the launcher that started this one,
+    // never from PARAM: they are honoured even where PARAM sets the options.
+    const std::string handOver = HandOverTail(ownArgs);
+    if (param[0] != '\0' && !handOver.empty() && line.find(handOver) == std::string::npos) {
+        line += " " + handOver;
+    }
     return ApplyCommandLine(line.c_str());
 }
 
@@ -225,6 +254,8 @@ int CUpdateModule::ApplyCommandLine(const char* text) {
             break;
         }
         if (word == "-copy") {
+            // The options before it go on to the installed launcher.
+            g_FileUpdater.SetArguments(forward);
             return CopyHandOff(value);
         }
         checked = checked || word == "-checked";
@@ -268,6 +299,7 @@ std::string CUpdateModule::ApplyOption(const std::string& option, const std::str
         UserLog("ShowCommandLine Token [%s] = [%s]\n", option.c_str(), value.c_str());
     }
     if (option == "-checked") {
+        g_FileUpdater.SetLauncherReplaced(1);
         // The line comes from outside: only the launcher copy's leftovers,
         // inside the game directory, may go; never a tree elsewhere.
         if (!InsideGameDirectory(value)) {
@@ -343,15 +375,41 @@ int CUpdateModule::CopyHandOff(const std::string& targetDir) {
     const std::string target = targetDir.rfind("//", 0) == 0 ? targetDir.substr(1) : targetDir;
     UserLog("ShowCommandLine Token [%s] = [%s]\n", "-copy", target.c_str());
     const std::string ownDir = plat::GetModuleDir();
+    if (target.empty() || target[0] != '/' || !plat::IsDirectory(target) ||
+        SameDirectory(ownDir, target)) {
+        // Copying a launcher onto itself would end with no launcher at all.
+        g_UpdateLogger.UpdateLog("CopyLauncher target %s is not another installation\n",
+                                 target.c_str());
+        const std::string text =
+            LoadFormattedString(m_hResource, IDS_LAUNCHER_COPY, kStringBuffer, {});
+        g_UpdateLogger.SetLastErrorMsg(ERROR_KIND_CUSTOM,
+                                       static_cast<int>(plat::ERROR_INVALID_PARAMETER_CODE),
+                                       text.c_str(), CUSTOM_ERROR_LAUNCHER_COPY);
+        return 0;
+    }
+    // From here on this program works for the target installation, and its
+    // own directory goes once the installed launcher runs: logs go there.
+    g_FileUpdater.SetUpdatePath(target.c_str());
+    g_UpdateLogger.SetBaseDirectory(target.c_str());
+    // Its messages in the player's language, whenever the host gave the
+    // bundle already.
+    if (CProtocolUpdater* protocol = g_FileUpdater.GetProtocol(); protocol && m_hResource) {
+        protocol->SetResourceHandle(m_hResource);
+    }
     CheckProcess(1, 0);
-    // The launcher's copy step belongs to the self-update, which this build
-    // does not have yet: say so instead of pretending the copy was made.
-    g_UpdateLogger.UpdateLog("CopyLauncher(%s, %s) is not available\n", ownDir.c_str(),
-                             target.c_str());
-    g_UpdateLogger.SetLastErrorMsg(
-        ERROR_KIND_CUSTOM, static_cast<int>(plat::ERROR_NOT_SUPPORTED_CODE),
-        "The launcher copy step is not available in this build.", CUSTOM_ERROR_LAUNCHER_COPY);
-    return 0;
+    return g_FileUpdater.CopyLauncher(ownDir.c_str(), target.c_str());
+}
+
+int CUpdateModule::IsLauncherHandOver() {
+    return g_FileUpdater.HasHandOver() ? 1 : 0;
+}
+
+int CUpdateModule::ExecuteLauncherHandOver(std::string* error) {
+    const int result = g_FileUpdater.ExecuteHandOver();
+    if (error != nullptr) {
+        *error = CUpdaterBase::GetLastErrorMessage();
+    }
+    return result;
 }
 
 int CUpdateModule::WaitForGameExit(int attempts, int skipLauncher) {
@@ -388,6 +446,12 @@ int CUpdateModule::CheckProcess(int kill, int skipLauncher) {
         // own instance lock keeps two of one installation apart); one whose
         // directory cannot be read is counted, as before.
         const bool otherInstall = !p.exeDir.empty() && p.exeDir != ownDir;
+        // Ending a process is only for those of this installation; one
+        // whose program cannot be placed (another user's, or the game under
+        // Wine, whose program is Wine's) is left alone.
+        if (kill != 0 && !InGameDirectory(p.exeDir)) {
+            continue;
+        }
         if (skipLauncher == 0 && p.exeName == launcher && !otherInstall) {
             name = &launcher;
         } else if (!game.empty() && p.exeName == game) {

@@ -39,6 +39,10 @@ unsigned CUpdateModule::UpdateWorkerThread(void* arg) {
     const int result = module->UpdateRun();
     if (result == RUN_OK) {
         CUpdaterBase::Notify(NOTIFY_UPDATE_COMPLETE);
+    } else if (result == RUN_LAUNCHER_UPDATED && g_FileUpdater.HasHandOver()) {
+        // Not a failure: the host closes and hands over to the new launcher.
+        g_UpdateLogger.UpdateLog("Return Code is %d.\n", result);
+        CUpdaterBase::Notify(NOTIFY_LAUNCHER_HANDOVER);
     } else {
         if (result == RUN_FULL_VERSION_NEEDED) {
             CUpdaterBase::Notify(NOTIFY_FULL_VERSION_NEEDED);
@@ -83,7 +87,7 @@ int CUpdateModule::UpdateRun() {
         const std::string path = plat::JoinPath(g_FileUpdater.m_szUpdatePath, "update.uvf");
         if (g_FileUpdater.CheckLauncherVersion(path.c_str()) == 0) {
             g_UpdateLogger.UpdateLog("Launcher Update End\n");
-            return RUN_LAUNCHER_UPDATED;
+            return g_FileUpdater.HasHandOver() ? RUN_LAUNCHER_UPDATED : RUN_LAUNCHER_FAILED;
         }
         plat::SuspendPoint();
     }

@@ -8,6 +8,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -28,20 +29,28 @@ class VarnPatchTest : public ::testing::Test {
 protected:
     void PlaceHost(const std::string& root) {
         varntest::TempDir::WriteFile(game + "/version.ini", "[PATH]\nPatchRoot=" + root + "\n");
-        for (const char* name :
-             {"varn-patch", "libvarncore.so", "Resource_Jpn.ini", "Resource_Eng.ini"}) {
-            const fs::path from = fs::path(VARN_BINARY_DIR) / "bin" / name;
-            std::error_code ec;
-            fs::create_hard_link(from, fs::path(game) / name, ec);
-            if (ec)
-                fs::copy_file(from, fs::path(game) / name, fs::copy_options::overwrite_existing);
+        PlaceProgram(game, "varn-patch");
+    }
+    // The program (built as `program`) and what it needs beside it, copied
+    // into dir as "varn-patch": a copy, so a self-update replaces only it.
+    static void PlaceProgram(const std::string& dir, const std::string& program) {
+        fs::create_directories(dir);
+        for (const char* name : {"varn-patch", "libvarncore.so", "libvarnplatform.so",
+                                 "Resource_Jpn.ini", "Resource_Eng.ini"}) {
+            const std::string built = name == std::string("varn-patch") ? program : name;
+            fs::copy_file(fs::path(VARN_BINARY_DIR) / "bin" / built, fs::path(dir) / name,
+                          fs::copy_options::overwrite_existing);
         }
     }
-    // Runs varn-patch with `first` before the launcher's "-checked" option,
-    // with no locale set unless `locale` names one for LANG.
-    pid_t Start(const std::string& first = "", const std::string& locale = "") {
+    // Runs varn-patch with `first` (and, unless `handOver`, the launcher's
+    // "-checked" option, which ends a self-update chain), with no locale
+    // set unless `locale` names one for LANG.
+    pid_t Start(const std::string& first = "", const std::string& locale = "",
+                bool handOver = false) {
         const std::string exe = game + "/varn-patch", checked = game + "/Update/LAUNCHER";
-        std::vector<std::string> args = {exe, "-checked", checked};
+        std::vector<std::string> args = {exe};
+        if (!handOver)
+            args.insert(args.end(), {"-checked", checked});
         if (!first.empty())
             args.insert(args.begin() + 1, first);
         std::vector<std::string> env = {"LANG=" + locale};
@@ -142,5 +151,106 @@ TEST_F(VarnPatchTest, InterruptStopsTheRunAndSaysSo) {
     kill(pid, SIGINT);
     EXPECT_EQ(Run(pid), PATCH_EXIT_INTERRUPTED) << output;
     EXPECT_NE(output.find("stopped before the update completed"), std::string::npos) << output;
+    EXPECT_EQ(ReadText(game + "/Varngame.exe"), CPublishFixture::Content("Varngame.exe", 0));
+}
+
+namespace {
+
+// The server offers a launcher 1.0.6.2 (the installed varn-patch is
+// 1.0.6.1). The chain old -> new copy -> installed program runs in the one
+// process the caller started and waits for.
+class SelfUpdateTest : public VarnPatchTest {
+protected:
+    // Publishes the sample game with a launcher archive holding the built
+    // `program` as varn-patch, installs version index 0 and serves it.
+    void PublishLauncher(const std::string& program) {
+        const std::string launcher = m_tmp / "launcher";
+        PlaceProgram(launcher, program);
+        ASSERT_EQ(fixture.Publish({"--launcher-version", "1.0.6.2", "--launcher-dir", launcher}),
+                  0);
+        ASSERT_EQ(fixture.Install(0, game), 0);
+        server = std::make_unique<varntest::HttpServer>(fixture.Root());
+        PlaceHost(server->url() + "/patch");
+    }
+    int RunChain(const std::string& locale = "") { return Wait(Start("", locale, true)); }
+    static std::string Built(const std::string& name) {
+        return ReadText(std::string(VARN_BINARY_DIR) + "/bin/" + name);
+    }
+    int LauncherFetches(int expected) {
+        return server->Requests("/patch/LAUNCHER/LAUNCHER_1.0.6.2.lbc", expected);
+    }
+
+    CPublishFixture fixture{3};
+    std::unique_ptr<varntest::HttpServer> server;
+};
+
+}  // namespace
+
+TEST_F(SelfUpdateTest, OldProgramHandsOverAndTheNewOneFinishesTheUpdate) {
+    PublishLauncher("varn-patch-next");
+    // Options from PARAM go on through the chain: the copy step, started
+    // from a directory without config.ini, still keeps a patch log.
+    varntest::TempDir::WriteFile(game + "/config.ini", "[COMMON]\nPARAM=-savepatchlog\n");
+    varntest::TempDir::WriteFile(game + "/LauncherLog.log", "");
+
+    ASSERT_EQ(RunChain(), PATCH_EXIT_OK) << output;
+    EXPECT_EQ(ReadText(game + "/varn-patch"), Built("varn-patch-next"));
+    EXPECT_NE(fs::status(game + "/varn-patch").permissions() & fs::perms::owner_exec,
+              fs::perms::none);
+    EXPECT_FALSE(fs::exists(game + "/Update/LAUNCHER")) << "the copy's directory stays";
+    for (const std::string& name : CPublishFixture::FileNames(2))
+        EXPECT_EQ(ReadText(game + "/" + name), CPublishFixture::Content(name, 2)) << name;
+    EXPECT_NE(output.find("a newer varn-patch was downloaded"), std::string::npos) << output;
+    EXPECT_NE(output.find("the new varn-patch is installed"), std::string::npos) << output;
+    EXPECT_NE(output.find("the game is up to date"), std::string::npos) << output;
+    const std::string patchLog = ReadText(game + "/Update/PATCHLOG.txt");
+    EXPECT_NE(patchLog.find("varn-patch Patch Success"), std::string::npos) << patchLog;
+    EXPECT_EQ(LauncherFetches(1), 1);
+
+    // The installed program is the published one: nothing more to fetch.
+    ASSERT_EQ(RunChain(), PATCH_EXIT_OK) << output;
+    EXPECT_EQ(output.find("varn-patch was downloaded"), std::string::npos) << output;
+}
+
+// An archive that holds the old program again must not hand over for ever.
+TEST_F(SelfUpdateTest, ProgramStillOlderAfterItsUpdateIsRefusedNotFetchedAgain) {
+    PublishLauncher("varn-patch");
+    ASSERT_EQ(RunChain("en_US.UTF-8"), PATCH_EXIT_FAILED) << output;
+    EXPECT_NE(output.find("still version 1.0.6.1 and the server offers 1.0.6.2"), std::string::npos)
+        << output;
+    EXPECT_EQ(LauncherFetches(1), 1);
+    EXPECT_FALSE(fs::exists(game + "/Update/LAUNCHER"));
+    EXPECT_EQ(ReadText(game + "/Varngame.exe"), CPublishFixture::Content("Varngame.exe", 0));
+}
+
+// Three attempts a second apart, then nothing of the new launcher is used.
+TEST_F(SelfUpdateTest, FileThatCannotBeReplacedKeepsTheWholeInstalledProgram) {
+    PublishLauncher("varn-patch-next");
+    const std::string old = ReadText(game + "/varn-patch");
+    fs::remove(game + "/Resource_Eng.ini");
+    varntest::TempDir::WriteFile(game + "/Resource_Eng.ini/in-the-way", "x");
+
+    EXPECT_EQ(RunChain(), PATCH_EXIT_NOT_STARTED) << output;
+    EXPECT_NE(output.find("ランチャーのファイルを置き換えられませんでした"), std::string::npos)
+        << output;
+    EXPECT_EQ(ReadText(game + "/varn-patch"), old);
+    for (const auto& e : fs::directory_iterator(game))
+        EXPECT_EQ(e.path().string().find(".varn-"), std::string::npos) << e.path();
+    EXPECT_EQ(ReadText(game + "/Varngame.exe"), CPublishFixture::Content("Varngame.exe", 0));
+}
+
+TEST_F(SelfUpdateTest, LauncherArchiveThatDoesNotUnpackStartsNothing) {
+    PublishLauncher("varn-patch-next");
+    const std::string archive = fixture.OutDir() + "/LAUNCHER/LAUNCHER_1.0.6.2.lbc";
+    std::string bytes = ReadText(archive);
+    for (size_t i = bytes.size() / 3; i < bytes.size() / 2; ++i)
+        bytes[i] = static_cast<char>(~bytes[i]);
+    varntest::TempDir::WriteFile(archive, bytes);
+    const std::string old = ReadText(game + "/varn-patch");
+
+    EXPECT_EQ(RunChain(), PATCH_EXIT_FAILED) << output;
+    EXPECT_EQ(output.find("was downloaded"), std::string::npos) << output;
+    EXPECT_EQ(ReadText(game + "/varn-patch"), old);
+    EXPECT_FALSE(fs::exists(game + "/Update/LAUNCHER"));
     EXPECT_EQ(ReadText(game + "/Varngame.exe"), CPublishFixture::Content("Varngame.exe", 0));
 }

@@ -136,7 +136,10 @@ TEST(UpdatePresenterTest, EndsOfTheUpdateAndCodesOutsideTheRange) {
     EXPECT_EQ(Actions(p),
               (std::vector{PresenterAction::ShowNotice, PresenterAction::OpenHomePage}));
 
-    for (int32_t code : {17, -1, 1000}) {
+    p = PresentNotification(NOTIFY_LAUNCHER_HANDOVER, info, {}, nullptr);
+    EXPECT_EQ(Actions(p), std::vector{PresenterAction::CloseForHandOver});
+
+    for (int32_t code : {18, -1, 1000}) {
         p = PresentNotification(code, info, {true, false}, nullptr);
         EXPECT_TRUE(!p.status && p.logLines.empty() && !p.fileBar && !p.totalBar &&
                     !p.startBitmap && !p.updateComplete && p.steps.empty())

@@ -132,6 +132,30 @@ TEST_F(LauncherWindowTest, FailedUpdateShowsItsErrorAndTheLauncherCloses) {
     EXPECT_NE(log.find("업데이트 모듈이 삭제되었습니다."), std::string::npos) << log;
 }
 
+// A newer launcher on the server: the window closes and the process goes
+// on as the new launcher, with the options and the hand-over request.
+TEST_F(LauncherWindowTest, NewerLauncherOnTheServerClosesTheWindowAndHandsOver) {
+    CPublishFixture fixture(2);
+    const std::string launcher = fixture.Root() + "/launcher/varn-launcher";
+    // Stands in for the new launcher: writes down how it was started.
+    CPublishFixture::WriteFile(
+        launcher, "#!/bin/sh\necho \"$@\" > \"" + game + "/handed-over.txt\"\nexit 42\n");
+    fs::permissions(launcher, fs::perms::owner_exec, fs::perm_options::add);
+    for (const char* lib : {"libvarncore.so", "libvarnplatform.so"})
+        CPublishFixture::WriteFile(fixture.Root() + "/launcher/" + lib, "");
+    ASSERT_EQ(fixture.Publish({"--launcher-version", "1.0.6.2", "--launcher-dir",
+                               fixture.Root() + "/launcher"}),
+              0);
+    ASSERT_EQ(fixture.Install(0, game), 0);
+    varntest::HttpServer server(fixture.Root());
+    PlaceLauncher(server.url() + "/patch");
+    Launch();
+    ASSERT_NE(WaitFor(kMainTitle), 0u);
+    // No box waits for the player: a hand-over is no failure.
+    EXPECT_EQ(ExitStatus(20), 42) << Diagnostics();
+    EXPECT_EQ(ReadText(game + "/handed-over.txt"), "-savelog -copy /" + game + "\n");
+}
+
 TEST_F(LauncherWindowTest, CloseDuringADownloadStopsTheWorkerAndExits) {
     CPublishFixture fixture(2);
     ASSERT_EQ(fixture.Publish({"--store"}), 0);  // stored: the archive stays 100 KB

@@ -139,9 +139,17 @@ TEST_F(PublisherTest, ChangeBetweenFingerprintSamplesIsPublished) {
 
 TEST_F(PublisherTest, LauncherTypeFileAndNoFull) {
     const std::string launcherDir = Root("launcher");
-    TempDir::WriteFile(launcherDir + "/Varn.exe", "launcher\n");
+    TempDir::WriteFile(launcherDir + "/varn-launcher", "launcher\n");
     TempDir::WriteFile(launcherDir + "/lang/Resource_Jpn.dll", "res\n");
     TempDir::WriteFile(Root("type.ini"), "[SETUP]\nTYPE=t\n");
+    // Without its program and libraries the new launcher could not start.
+    EXPECT_NE(game.Publish({"--launcher-version", "1.0.6.2", "--launcher-dir", launcherDir}), 0);
+    EXPECT_NE(errors.str().find("lacks an executable program, libvarncore.so, libvarnplatform.so"),
+              std::string::npos)
+        << errors.str();
+    fs::permissions(launcherDir + "/varn-launcher", fs::perms::owner_exec, fs::perm_options::add);
+    for (const char* lib : {"libvarncore.so", "libvarnplatform.so"})
+        TempDir::WriteFile(launcherDir + "/" + lib, "lib\n");
     ASSERT_EQ(game.Publish({"--launcher-version", "1.0.6.2", "--launcher-dir", launcherDir,
                             "--type-ini", Root("type.ini"), "--no-full"}),
               0)
@@ -156,9 +164,8 @@ TEST_F(PublisherTest, LauncherTypeFileAndNoFull) {
     auto launcher = ReadZip(Out("LAUNCHER/LAUNCHER_1.0.6.2.lbc"));
     EXPECT_EQ(launcher["lang/Resource_Jpn.dll"], "res\n");
     TempDir::WriteFile(Root("clientlist.ini"), unscramble(launcher["clientlist.uvf"]));
-    EXPECT_EQ(Profile(Root("clientlist.ini"), "SETUP", "FILECOUNT"), "2");
-    EXPECT_EQ(Profile(Root("clientlist.ini"), "SETUP", "FILE0"), "Varn.exe");
-    EXPECT_EQ(Profile(Root("clientlist.ini"), "SETUP", "FILE1"), "lang\\Resource_Jpn.dll");
+    EXPECT_EQ(Profile(Root("clientlist.ini"), "SETUP", "FILECOUNT"), "4");
+    EXPECT_EQ(Profile(Root("clientlist.ini"), "SETUP", "FILE0"), "lang\\Resource_Jpn.dll");
     EXPECT_EQ(unscramble(TempDir::ReadFile(Out("type.uvf"))), "[SETUP]\nTYPE=t\n");
 }
 

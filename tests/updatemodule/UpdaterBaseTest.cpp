@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "ModuleTestDir.h"
+#include "base/CommandLineMask.h"
 #include "platform/Error.h"
 
 namespace {
@@ -73,6 +74,22 @@ TEST_F(LogTest, CommandLineIsLoggedOnlyOnFirstSwitchOn) {
 
     EXPECT_EQ(Count(UpdateLogText(), "] CommandLine "), 1u);
     EXPECT_EQ(Count(Read(Path("Update/PATCHLOG.txt")), "] CommandLine "), 1u);
+}
+
+// Logs are mailed: a password on the command line never reaches one.
+TEST(CommandLineMaskTest, PasswordWordsAreMaskedAndTheRestKept) {
+    const struct {
+        const char* line;
+        const char* shown;
+    } cases[] = {
+        {"/g/varn-patch -user u -pass secret -loop", "/g/varn-patch -user u -pass **** -loop"},
+        {" -pass \"two words\" -pass x", " -pass **** -pass ****"},
+        {"-pass", "-pass"},
+        {"\"/my -pass dir/varn-patch\" -getlast", "\"/my -pass dir/varn-patch\" -getlast"},
+        {"-password x -pass  y", "-password x -pass  ****"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(MaskPasswordOption(c.line), c.shown) << c.line;
 }
 
 using ErrorTest = ModuleTest;

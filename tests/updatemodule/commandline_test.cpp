@@ -165,11 +165,17 @@ TEST_F(CommandLineTest, RunningGameFailsThreeCheckedAttemptsAndCopyEndsIt) {
     EXPECT_EQ(CUpdaterBase::GetLastCustomErrorCode(), CUSTOM_ERROR_GAME_RUNNING);
     EXPECT_EQ(g_codes.back(), NOTIFY_UPDATE_FAILED);
 
+    // A copy onto the program's own directory would leave no launcher.
     module = NewModule();
-    EXPECT_EQ(module->ApplyCommandLine(("-loop -copy /" + Path("g") + " -type s").c_str()), 0);
+    EXPECT_EQ(module->ApplyCommandLine(("-copy /" + plat::GetModuleDir()).c_str()), 0);
+    EXPECT_EQ(CUpdaterBase::GetLastCustomErrorCode(), CUSTOM_ERROR_LAUNCHER_COPY);
+    module = NewModule();
+    EXPECT_EQ(module->ApplyCommandLine(("-loop -copy /" + m_dir).c_str()), 0);
     EXPECT_EQ(g_FileUpdater.IsLoop(), 1);
     EXPECT_STREQ(g_FileUpdater.ForwardOptions(), " -loop");
-    EXPECT_EQ(CUpdaterBase::GetLastCustomErrorCode(), CUSTOM_ERROR_LAUNCHER_COPY);
+    EXPECT_STREQ(g_FileUpdater.Arguments(), " -loop");
+    // No clientlist.uvf beside this program: the copy step itself fails.
+    EXPECT_EQ(CUpdaterBase::GetLastCustomErrorCode(), CUSTOM_ERROR_CLIENTLIST_DECODE);
     int code = 0;
     ASSERT_TRUE(plat::WaitForProcess(m_game, 10000, &code));
     EXPECT_EQ(code, 128 + SIGKILL);

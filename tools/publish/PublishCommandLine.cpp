@@ -138,7 +138,10 @@ Publish:
     --launcher-version V   launcher version announced in update.uvf
     --launcher-dir DIR     also write LAUNCHER/LAUNCHER_<V>.lbc with every file
                            of DIR and its clientlist.uvf (needs
-                           --launcher-version)
+                           --launcher-version). DIR is the launcher as
+                           installed: the programs, libvarncore.so,
+                           libvarnplatform.so, the Resource_*.ini bundles and
+                           skin/; the new launcher starts from it alone
     --primary V        primary version in update.uvf (default: oldest version)
     --minor M:DIR      publish minor version M of the latest version: DIR holds
                        the latest version with the minor changes applied

@@ -23,6 +23,29 @@ constexpr const char* kListName = "filelist.uvf";
 // version directory would silently replace it.
 constexpr const char* kRecordName = "Update/version.uvf";
 
+// The new launcher first runs from the update directory, where only the
+// archive's files are: without a program and its libraries beside it, it
+// could not start and install itself, and every launcher would stay old.
+void CheckLauncherSet(const CVersionTree& tree) {
+    bool program = false;
+    for (const TreeFile& f : tree.Files()) {
+        const fs::perms p = fs::status(tree.LocalPath(f.name)).permissions();
+        program = program || (f.name.find('/') == std::string::npos &&
+                              (p & fs::perms::owner_exec) != fs::perms::none);
+    }
+    std::string missing = program ? "" : "an executable program";
+    for (const char* lib : {"libvarncore.so", "libvarnplatform.so"}) {
+        if (tree.Find(lib) == nullptr) {
+            missing += (missing.empty() ? "" : ", ") + std::string(lib);
+        }
+    }
+    if (!missing.empty()) {
+        throw std::invalid_argument("--launcher-dir " + tree.Dir() + " lacks " + missing +
+                                    " at its top: the new launcher starts from its own "
+                                    "directory and needs them there");
+    }
+}
+
 std::string ArchivePath(const std::string& root, const std::string& baseName) {
     return (fs::path(root) / (baseName + ".lbc")).string();
 }
@@ -182,6 +205,9 @@ void CPublisher::Validate() const {
     CheckPackDirs(m_opt.packDirs);
     if (!m_opt.launcherDir.empty() && m_opt.launcherVersion.empty()) {
         throw std::invalid_argument("--launcher-dir needs --launcher-version");
+    }
+    if (!m_opt.launcherDir.empty()) {
+        CheckLauncherSet(CVersionTree(m_opt.launcherDir));
     }
 }
 

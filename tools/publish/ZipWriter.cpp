@@ -39,14 +39,24 @@ CZipWriter::~CZipWriter() {
     }
 }
 
-void CZipWriter::OpenEntry(const std::string& entryName, uint64_t size) {
+void CZipWriter::OpenEntry(const std::string& entryName, uint64_t size, unsigned unixMode) {
     zip_fileinfo info = FixedInfo();
+    // "Made by" a Unix system, with the file type and permissions in the
+    // high half of the external attributes, is how unzippers learn modes.
+    uLong madeBy = 0;
+    if (unixMode != 0) {
+        madeBy = (3u << 8) | 20u;
+        info.external_fa = static_cast<uLong>((0100000u | (unixMode & 0777u)) << 16);
+    }
     // Zip64 records only where the classic fields cannot hold the size, so
     // ordinary archives stay readable by any unzip.
     int zip64 = size >= 0xFFFFFFFFull ? 1 : 0;
-    int rc = zipOpenNewFileInZip64(static_cast<zipFile>(m_zip), entryName.c_str(), &info, nullptr,
-                                   0, nullptr, 0, nullptr, m_bStore ? 0 : Z_DEFLATED,
-                                   m_bStore ? 0 : Z_DEFAULT_COMPRESSION, zip64);
+    const int method = m_bStore ? 0 : Z_DEFLATED;
+    const int level = m_bStore ? 0 : Z_DEFAULT_COMPRESSION;
+    int rc =
+        zipOpenNewFileInZip4_64(static_cast<zipFile>(m_zip), entryName.c_str(), &info, nullptr, 0,
+                                nullptr, 0, nullptr, method, level, 0, -MAX_WBITS, DEF_MEM_LEVEL,
+                                Z_DEFAULT_STRATEGY, nullptr, 0, madeBy, 0, zip64);
     if (rc != ZIP_OK) {
         throw std::runtime_error("cannot add " + entryName + " to " + m_path);
     }
@@ -69,7 +79,8 @@ void CZipWriter::AddFile(const std::string& localPath, const std::string& entryN
     if (ec) {
         throw std::runtime_error("cannot read " + localPath);
     }
-    OpenEntry(entryName, size);
+    const auto perms = std::filesystem::status(localPath, ec).permissions();
+    OpenEntry(entryName, size, ec ? 0644u : static_cast<unsigned>(perms) & 0777u);
     std::vector<char> buf(kChunk);
     uint64_t total = 0;
     size_t n;

@@ -27,7 +27,9 @@ public:
     uint64_t UnpackedSize() const { return m_nUnpacked; }
 
 private:
-    void OpenEntry(const std::string& entryName, uint64_t size);
+    // unixMode: permission bits recorded for a file taken from disk (so an
+    // executable stays one when unpacked); 0 records none.
+    void OpenEntry(const std::string& entryName, uint64_t size, unsigned unixMode = 0);
     void CloseEntry(const std::string& entryName);
 
     void* m_zip = nullptr;
