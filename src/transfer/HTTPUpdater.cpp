@@ -162,8 +162,9 @@ void CHTTPUpdater::RecordConnectFailure(uint32_t error) {
     if (m_nUserLogMode)
         UpdateLog("InternetConnect Update Server Failed.\n");
     else
+        // Logs are mailed: the password is never written.
         UpdateLog("InternetConnect Ftp Failed. (address %s:%d id/pass %s/%s)\n", m_szHost,
-                  static_cast<int>(m_nPort), m_szUser, m_szPassword);
+                  static_cast<int>(m_nPort), m_szUser, m_szPassword[0] != '\0' ? "****" : "");
     Disconnect();
     char text[plat::kMaxPath] = "";
     plat::LoadResourceString(m_hResource, IDS_CONNECT_FAIL, text, sizeof text);
