@@ -205,15 +205,22 @@ protected:
             game + "/Update/type.uvf",
             varntest::CVersionFileWriter::Scramble("[SETUP]\nSAVELOG=1\nNOTICEURL=" + url + "\n"));
     }
-    void Launch() {
+    // The installed launcher with "-savelog", or the program exe with args.
+    void Launch(std::string exe = "", std::vector<std::string> args = {"-savelog"}) {
+        if (exe.empty())
+            exe = game + "/varn-launcher";
+        args.insert(args.begin(), exe);
+        std::vector<char*> argv;
+        for (std::string& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
         m_pid = fork();
         if (m_pid == 0) {
             prctl(PR_SET_PDEATHSIG, SIGKILL);  // never outlives a failed test
             (void)!freopen("/dev/null", "r", stdin);
             (void)!freopen(out.c_str(), "w", stdout);
             dup2(fileno(stdout), 2);
-            const std::string exe = game + "/varn-launcher";
-            execl(exe.c_str(), exe.c_str(), "-savelog", (char*)nullptr);
+            execv(exe.c_str(), argv.data());
             _exit(127);
         }
         ASSERT_GT(m_pid, 0);

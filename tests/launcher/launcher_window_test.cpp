@@ -156,6 +156,32 @@ TEST_F(LauncherWindowTest, NewerLauncherOnTheServerClosesTheWindowAndHandsOver) 
     EXPECT_EQ(ReadText(game + "/handed-over.txt"), "-savelog -copy /" + game + "\n");
 }
 
+// The new launcher, started from the update directory with "-copy", puts
+// the listed files in place and becomes the installed launcher without an
+// update of its own.
+TEST_F(LauncherWindowTest, CopyStepInstallsTheListedFilesAndHandsOver) {
+    const std::string source = game + "/Update/LAUNCHER";
+    PlaceLauncher("http://127.0.0.1:" + std::to_string(varntest::PickFreePort()) + "/patch");
+    const fs::path bin = fs::path(VARN_BINARY_DIR) / "bin";
+    fs::create_directories(source);
+    for (const char* name :
+         {"varn-launcher", "libvarncore.so", "libvarnplatform.so", "Resource_Jpn.ini"})
+        fs::copy_file(bin / name, fs::path(source) / name);
+    fs::copy(bin / "skin", fs::path(source) / "skin", fs::copy_options::recursive);
+    CPublishFixture::WriteFile(source + "/Data/notes.txt", "new notes");
+    CPublishFixture::WriteFile(
+        source + "/clientlist.uvf",
+        varntest::CVersionFileWriter::Scramble("[SETUP]\nFILECOUNT=1\nFILE0=Data\\notes.txt\n"));
+    // The installed launcher it restarts stands in as a script.
+    CPublishFixture::WriteFile(game + "/varn-launcher", "#!/bin/sh\necho \"$@\" > \"" + game +
+                                                            "/handed-over.txt\"\nexit 42\n");
+
+    Launch(source + "/varn-launcher", {"-savelog", "-copy", "/" + game});
+    EXPECT_EQ(ExitStatus(20), 42) << Diagnostics();
+    EXPECT_EQ(ReadText(game + "/Data/notes.txt"), "new notes");
+    EXPECT_EQ(ReadText(game + "/handed-over.txt"), "-savelog -checked " + source + "\n");
+}
+
 TEST_F(LauncherWindowTest, CloseDuringADownloadStopsTheWorkerAndExits) {
     CPublishFixture fixture(2);
     ASSERT_EQ(fixture.Publish({"--store"}), 0);  // stored: the archive stays 100 KB
