@@ -11,6 +11,7 @@ constexpr auto Scrambled = varntest::CVersionFileWriter::Scramble;
 
 class TestModule : public CUpdateModule {
 public:
+    using CUpdateModule::ApplyCommandLine;
     using CUpdateModule::LoadTypeFile;
 };
 
@@ -120,13 +121,12 @@ TEST_F(TypeFileTest, LoginFrontUseFollowsTheKeyButNeverUndoesASwitch) {
     client.SetLoginFront(1);
     EXPECT_EQ(load(client, "LOGINFRONTUSE=1\n"), 1);
 
-    // Through the module: SetConnectInfo without login-front, then the
-    // reload that CheckCommandLine does.
+    // Through the module: "-nouself", then the reload that CheckCommandLine
+    // does.
     Write(Path("Update/type.uvf"), Scrambled(kTypeFile));
     TestModule module;
     ASSERT_EQ(g_LoginFront.IsLoginFront(), 1);
-    module.SetConnectInfo("127.0.0.1", 80, "", "", "patch", "patch", 0, false, 0,
-                          SERVICE_TYPE_DEFAULT);
+    module.ApplyCommandLine(" -nouself");
     ASSERT_EQ(module.LoadTypeFile(), 1);
     EXPECT_EQ(g_LoginFront.IsLoginFront(), 0);
 }
