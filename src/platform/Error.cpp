@@ -84,6 +84,14 @@ const CodeText kTexts[] = {
      "The I/O operation has been aborted because of either a thread exit or an application "
      "request."},
     {1460, "This operation returned because the timeout period expired."},
+    {10004, "A blocking operation was interrupted by a call to WSACancelBlockingCall."},
+    {10054, "An existing connection was forcibly closed by the remote host."},
+    {10060,
+     "A connection attempt failed because the connected party did not properly respond after a "
+     "period of time, or established connection failed because connected host has failed to "
+     "respond."},
+    {10061, "No connection could be made because the target machine actively refused it."},
+    {11001, "No such host is known."},
     {12002, "The operation timed out"},
     {12003, "An extended error was returned from the server."},
     {12007, "The server name or address could not be resolved"},

@@ -13,6 +13,9 @@ int CUpdateModule::StartUpdate() {
         protocol->SetResourceHandle(m_hResource);
     }
     g_FileUpdater.SetKBT_USA(m_nKBT_USA);
+    // Cleared here, before the worker exists, so that a CloseThread right
+    // after StartUpdate still reaches the new run's query.
+    g_LoginFront.ClearStop();
 
     uint32_t threadId = 0;
     plat::ThreadHandle thread =
@@ -77,7 +80,7 @@ int CUpdateModule::UpdateRun() {
         checkLauncher = (m_nKBT_USA == 0);
     } else {
         g_UpdateLogger.UpdateLog("Use LF Server\n");
-        if (g_LoginFront.QueryVersion() != 0) {
+        if (g_LoginFront.ConnectLFServer() != 0) {
             g_UpdateLogger.UpdateLog("*** Not Need Update ***\n");
             return RUN_OK;
         }
@@ -112,6 +115,9 @@ int CUpdateModule::UpdateRun() {
 }
 
 int CUpdateModule::CloseThread() {
+    // The login-front query runs before any stop event is installed: it
+    // has a flag of its own.
+    g_LoginFront.RequestStop();
     const int result = g_FileUpdater.StopRequest();
     // Stop first, then let the worker go: it wakes at a check that sees the
     // stop. Should no stop event be installed at this moment, the worker at

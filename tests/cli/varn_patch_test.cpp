@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -14,9 +15,11 @@
 
 #include "host/ExitCode.h"
 #include "platform/Thread.h"
+#include "support/FakeServer.h"
 #include "support/HttpServer.h"
 #include "support/PublishFixture.h"
 #include "support/TempDir.h"
+#include "support/VersionFileWriter.h"
 
 namespace fs = std::filesystem;
 using varntest::CPublishFixture;
@@ -253,4 +256,42 @@ TEST_F(SelfUpdateTest, LauncherArchiveThatDoesNotUnpackStartsNothing) {
     EXPECT_EQ(ReadText(game + "/varn-patch"), old);
     EXPECT_FALSE(fs::exists(game + "/Update/LAUNCHER"));
     EXPECT_EQ(ReadText(game + "/Varngame.exe"), CPublishFixture::Content("Varngame.exe", 0));
+}
+
+// A type file that turns the login-front query on and names a server: its
+// answer decides whether the patch run starts at all.
+TEST_F(VarnPatchTest, LoginFrontAnswerDecidesWhetherThePatchRunStarts) {
+    CPublishFixture fixture(3);
+    ASSERT_EQ(fixture.Publish(), 0);
+    ASSERT_EQ(fixture.Install(0, game), 0);
+    varntest::HttpServer server(fixture.Root());
+    PlaceHost(server.url() + "/patch");
+    std::atomic<int> asked{0};
+    // Launcher 1.0.6.1 (varn-patch's own), game 1.0.0.<last>, minor 0.0.
+    const auto runAgainst = [&](char last) {
+        const std::string answer = {14, 0, '\x33', '\xFF', 1, 0, 6, 1, 1, 0, 0, last, 0, 0, 0, 0};
+        varntest::FakeServer lf([&](varntest::FakeServer::Connection& c) {
+            if (c.ReadBytes(4) == std::string("\x02\x00\x33\xFE", 4))
+                ++asked, c.Send(answer);
+        });
+        varntest::TempDir::WriteFile(
+            game + "/Update/type.uvf",
+            varntest::CVersionFileWriter::Scramble(
+                "[SETUP]\nLOGINFRONTUSE=1\nLOGINFRONTUSEDEFAULT=0\n[LF SERVER]\nCOUNT=1\n"
+                "IP0=127.0.0.1\nPORT0=" +
+                std::to_string(lf.port()) + "\n"));
+        return Run();
+    };
+
+    ASSERT_EQ(runAgainst(1), PATCH_EXIT_OK) << output;  // current: nothing after update.uvf
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(server.Requests("/patch/update.uvf", 1), 1);
+    EXPECT_EQ(server.AccessLog(1).size(), 1u);
+    EXPECT_EQ(ReadText(game + "/Varngame.exe"), CPublishFixture::Content("Varngame.exe", 0));
+
+    ASSERT_EQ(runAgainst(3), PATCH_EXIT_OK) << output;  // out of date: the normal path
+    EXPECT_EQ(asked, 2);
+    EXPECT_EQ(server.Requests("/patch/versionlist.uvf", 1), 1);
+    for (const std::string& name : CPublishFixture::FileNames(2))
+        EXPECT_EQ(ReadText(game + "/" + name), CPublishFixture::Content(name, 2)) << name;
 }

@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace varntest {
@@ -23,6 +24,19 @@ std::string FakeServer::Connection::ReadRequest() {
             return "";
         m_pending.append(buf, static_cast<size_t>(n));
     }
+}
+
+std::string FakeServer::Connection::ReadBytes(size_t n) {
+    char buf[4096];
+    while (m_pending.size() < n) {
+        ssize_t got = recv(m_fd, buf, std::min(sizeof buf, n - m_pending.size()), 0);
+        if (got <= 0)
+            break;
+        m_pending.append(buf, static_cast<size_t>(got));
+    }
+    std::string bytes = m_pending.substr(0, n);
+    m_pending.erase(0, bytes.size());
+    return bytes;
 }
 
 bool FakeServer::Connection::Send(const std::string& data) {

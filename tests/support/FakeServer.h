@@ -18,6 +18,8 @@ public:
         explicit Connection(int fd) : m_fd(fd) {}
         // One request's headers; "" when the peer closed first.
         std::string ReadRequest();
+        // Exactly n raw bytes; fewer when the peer closed first.
+        std::string ReadBytes(size_t n);
         // Sends all bytes; false when the peer is gone.
         bool Send(const std::string& data);
         // Blocks until the peer closes (or the server shuts down).

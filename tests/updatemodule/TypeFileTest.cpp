@@ -11,6 +11,7 @@ constexpr auto Scrambled = varntest::CVersionFileWriter::Scramble;
 
 class TestModule : public CUpdateModule {
 public:
+    using CUpdateModule::ApplyCommandLine;
     using CUpdateModule::LoadTypeFile;
 };
 
@@ -46,7 +47,7 @@ TEST_F(TypeFileTest, LoadAppliesEverySectionAndKeepsThePlainCopyPrivate) {
     EXPECT_STREQ(CUpdaterBase::s_szMailAddress, "support@mail.example");
     EXPECT_STREQ(CUpdaterBase::s_szMailPass, "");
 
-    EXPECT_EQ(g_LoginFront.IsLoginFront(), 0);
+    EXPECT_EQ(g_LoginFront.IsLoginFront(), 1);  // LOGINFRONTUSE=1
     EXPECT_EQ(g_LoginFront.IsUseDefault(), 0);
     EXPECT_EQ(g_LoginFront.GetServerCount(), 16);  // COUNT=40 is cut to the table
     EXPECT_STREQ(g_LoginFront.GetServerHost(0), "10.0.0.1");
@@ -99,5 +100,33 @@ TEST_F(TypeFileTest, DefaultLoginFrontTableIsKept) {
     EXPECT_STREQ(client.GetServerHost(1), CLoginFrontClient::kDefaultHost);
     EXPECT_EQ(client.GetServerPort(1), CLoginFrontClient::kDefaultPort);
     EXPECT_STREQ(client.GetServerHost(2), "");
-    EXPECT_EQ(client.QueryVersion(), 0);
+    EXPECT_EQ(client.ConnectLFServer(), 0);
+}
+
+// The key decides where it is present; a switch that turned the query off
+// holds against every later load of the type file.
+TEST_F(TypeFileTest, LoginFrontUseFollowsTheKeyButNeverUndoesASwitch) {
+    const auto load = [this](CLoginFrontClient& client, const std::string& setup) {
+        Write(Path("plain.ini"), "[SETUP]\n" + setup);
+        client.LoadSettings(Path("plain.ini").c_str());
+        return client.IsLoginFront();
+    };
+    CLoginFrontClient client;
+    EXPECT_EQ(load(client, "LOGINFRONTUSE=1\n"), 1);
+    EXPECT_EQ(load(client, "LOGINFRONTUSE=0\n"), 0);
+    EXPECT_EQ(load(client, "LOGINFRONTUSE=1\n"), 1);
+    EXPECT_EQ(load(client, "LOGINFRONTUSEDEFAULT=1\n"), 0);  // absent: off
+    client.SetLoginFront(0);
+    EXPECT_EQ(load(client, "LOGINFRONTUSE=1\n"), 0);
+    client.SetLoginFront(1);
+    EXPECT_EQ(load(client, "LOGINFRONTUSE=1\n"), 1);
+
+    // Through the module: "-nouself", then the reload that CheckCommandLine
+    // does.
+    Write(Path("Update/type.uvf"), Scrambled(kTypeFile));
+    TestModule module;
+    ASSERT_EQ(g_LoginFront.IsLoginFront(), 1);
+    module.ApplyCommandLine(" -nouself");
+    ASSERT_EQ(module.LoadTypeFile(), 1);
+    EXPECT_EQ(g_LoginFront.IsLoginFront(), 0);
 }
