@@ -18,6 +18,9 @@ public:
         explicit Connection(int fd) : m_fd(fd) {}
         // One request's headers; "" when the peer closed first.
         std::string ReadRequest();
+        // One line without its "\r\n" (a command of a line protocol); "" when
+        // the peer closed first.
+        std::string ReadLine();
         // Sends all bytes; false when the peer is gone.
         bool Send(const std::string& data);
         // Blocks until the peer closes (or the server shuts down).

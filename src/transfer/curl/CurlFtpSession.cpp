@@ -12,6 +12,8 @@ namespace {
 
 constexpr long kReceiveBufferSize = 128 * 1024;
 constexpr long kLowSpeedLimitBytes = 1;
+// Longest wait for socket events between two turns of the transfer.
+constexpr int kPollMs = 20;
 // The FTP reply that announces the server is closing the control connection.
 constexpr long kReplyServiceClosing = 421;
 
@@ -65,7 +67,10 @@ bool CCurlFtpSession::Open(const TransferEndpoint& endpoint, uint32_t* error) {
     Close();
     m_endpoint = endpoint;
     CURL* c = curl_easy_init();
-    if (!c) {
+    m_pMulti = curl_multi_init();
+    if (!c || !m_pMulti) {
+        curl_easy_cleanup(c);
+        Close();
         *error = plat::ERROR_NOT_ENOUGH_MEMORY_CODE;
         return false;
     }
@@ -101,6 +106,11 @@ void CCurlFtpSession::Close() {
     if (m_pCurl) {
         curl_easy_cleanup(Curl(m_pCurl));
         m_pCurl = nullptr;
+    }
+    if (m_pMulti) {
+        // Closes the kept connection (QUIT).
+        curl_multi_cleanup(static_cast<CURLM*>(m_pMulti));
+        m_pMulti = nullptr;
     }
     m_entryDirectory.clear();
 }
@@ -140,6 +150,31 @@ size_t CCurlFtpSession::OnBody(char* data, size_t size, size_t count, void* user
     return n;
 }
 
+CURLcode CCurlFtpSession::RunHandle() {
+    // Driven through the session's multi handle (which also holds the kept
+    // connection) with a short wait: the easy interface's own loop waits up
+    // to a second for a data connection event it can miss.
+    CURLM* m = static_cast<CURLM*>(m_pMulti);
+    CURL* c = Curl(m_pCurl);
+    if (curl_multi_add_handle(m, c) != CURLM_OK)
+        return CURLE_FAILED_INIT;
+    CURLcode rc = CURLE_OK;
+    for (int running = 1; running;) {
+        if (curl_multi_perform(m, &running) != CURLM_OK) {
+            rc = CURLE_FAILED_INIT;
+            break;
+        }
+        if (running)
+            curl_multi_poll(m, nullptr, 0, kPollMs, nullptr);
+    }
+    int queued = 0;
+    while (CURLMsg* msg = curl_multi_info_read(m, &queued))
+        if (msg->msg == CURLMSG_DONE && msg->easy_handle == c)
+            rc = msg->data.result;
+    curl_multi_remove_handle(m, c);
+    return rc;
+}
+
 FetchResult CCurlFtpSession::Perform(const std::string& path, bool body, int* rcOut) {
     FetchResult r;
     CURL* c = Curl(m_pCurl);
@@ -156,7 +191,7 @@ FetchResult CCurlFtpSession::Perform(const std::string& path, bool body, int* rc
         curl_easy_setopt(c, CURLOPT_WRITEDATA, nullptr);
     }
     m_lastReply.clear();
-    const CURLcode rc = curl_easy_perform(c);
+    const CURLcode rc = RunHandle();
     *rcOut = rc;
     m_nLastNewConnections = 0;
     curl_easy_getinfo(c, CURLINFO_NUM_CONNECTS, &m_nLastNewConnections);

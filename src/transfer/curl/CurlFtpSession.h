@@ -18,6 +18,8 @@
 //
 // Threads: one thread at a time (CTransferSession).
 #pragma once
+#include <curl/curl.h>
+
 #include <string>
 
 #include "transfer/TransferSession.h"
@@ -48,10 +50,12 @@ private:
     // Runs the handle on path with or without a body; *rc is libcurl's result.
     FetchResult Perform(const std::string& path, bool body, int* rc);
     void ApplyTimeouts();
+    CURLcode RunHandle();
     std::string Url(const std::string& path) const;
 
     TransferEndpoint m_endpoint;
-    void* m_pCurl = nullptr;  // CURL*
+    void* m_pCurl = nullptr;   // CURL*
+    void* m_pMulti = nullptr;  // CURLM* running it, holder of the kept connection
     std::string m_entryDirectory;
     std::string m_lastReply;  // the last complete reply line of the server
     long m_nLastNewConnections = 0;
