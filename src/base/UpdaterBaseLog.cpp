@@ -53,6 +53,27 @@ std::string DatedName(const char* prefix) {
     return name;
 }
 
+// The command line with the word after each "-pass" masked: logs are mailed
+// to support, and the password of the patch server is nobody's business
+// there.
+std::string LoggableCommandLine() {
+    std::string line = plat::GetCommandLine();
+    const std::string option = "-pass";
+    for (size_t at = line.find(option); at != std::string::npos; at = line.find(option, at + 1)) {
+        const size_t end = at + option.size();
+        if ((at > 0 && line[at - 1] != ' ') || end >= line.size() || line[end] != ' ')
+            continue;
+        size_t from = line.find_first_not_of(' ', end);
+        if (from == std::string::npos)
+            break;
+        const char close = line[from] == '"' ? '"' : ' ';
+        size_t to = line.find(close, from + 1);
+        to = to == std::string::npos ? line.size() : to + (close == '"' ? 1 : 0);
+        line.replace(from, to - from, "****");
+    }
+    return line;
+}
+
 }  // namespace
 
 void UserLogV(const char* format, va_list args) {
@@ -103,7 +124,7 @@ void CUpdaterBase::EnableSaveLog(int userMode) {
     if (s_nSaveLog == 0) {
         // Set first so that the command line lands in the log it opens.
         s_nSaveLog = 1;
-        UpdateLog("CommandLine %s\n", plat::GetCommandLine().c_str());
+        UpdateLog("CommandLine %s\n", LoggableCommandLine().c_str());
     }
     s_nSaveLog = 1;
     if (userMode != 0) {
@@ -115,6 +136,6 @@ void CUpdaterBase::EnableSavePatchLog() {
     const int wasOn = s_nSavePatchLog;
     s_nSavePatchLog = 1;
     if (wasOn == 0) {
-        PatchLog("CommandLine %s\n", plat::GetCommandLine().c_str());
+        PatchLog("CommandLine %s\n", LoggableCommandLine().c_str());
     }
 }
