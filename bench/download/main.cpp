@@ -1,21 +1,28 @@
-// bench_download [MiB] (default 1024): creates a file of that size, serves it
-// with nginx on 127.0.0.1 and downloads it once with CHTTPUpdater and once
-// with `curl -o`, each in a child process; prints both wall times, their
-// ratio and each child's peak resident set size.
+// bench_download [MiB] [rounds] (defaults 1024, 3): creates a file of that
+// size, serves it with nginx and with an FTP server (pyftpdlib) on 127.0.0.1
+// and, for each protocol, downloads it with the transfer object and with
+// `curl -o`, each in a child process, over several rounds whose order
+// alternates (the first of a pair may gain or lose from the page cache
+// writing back the other's file). Prints each protocol's median wall times,
+// their ratio and the children's peak resident set size.
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "platform/Event.h"
+#include "support/FtpServer.h"
 #include "support/HttpServer.h"
+#include "transfer/FTPUpdater.h"
 #include "transfer/HTTPUpdater.h"
 
 namespace {
@@ -48,14 +55,21 @@ void CountNotification(int32_t, UPDATE_CALLBACK_INFO*) {
     ++g_notifications;
 }
 
-int DownloadWithUpdater(int port, const std::string& local) {
-    CHTTPUpdater http;
+template <class Updater>
+int DownloadWithUpdater(int port, const char* user, const char* password,
+                        const std::string& local) {
+    Updater updater;
     CUpdaterBase::SetCallBack(nullptr, &CountNotification);
-    http.SetConnectInfo("127.0.0.1", port, nullptr, nullptr, "", "", LAUNCHER_TYPE_SERVICE);
-    if (!http.Connect())
+    updater.SetConnectInfo("127.0.0.1", port, user, password, "", "", LAUNCHER_TYPE_SERVICE);
+    if (!updater.Connect())
         return 1;
-    http.SetStopEvent(plat::CreateEvent(true, false));
-    return http.DownloadFile("big.bin", local.c_str()) == 1 ? 0 : 1;
+    updater.SetStopEvent(plat::CreateEvent(true, false));
+    return updater.DownloadFile("big.bin", local.c_str()) == 1 ? 0 : 1;
+}
+
+int Curl(const std::string& url, const std::string& out) {
+    execlp("curl", "curl", "-s", "-o", out.c_str(), url.c_str(), static_cast<char*>(nullptr));
+    return 127;
 }
 
 // Runs fn in a child process; times it and takes the child's peak RSS.
@@ -75,37 +89,93 @@ Result RunChild(Fn fn) {
     return r;
 }
 
+struct Summary {
+    double seconds = 0;  // median
+    long peakKiB = 0;    // largest
+    bool ok = true;
+};
+
+Summary Summarise(const std::vector<Result>& runs) {
+    std::vector<double> times;
+    Summary s;
+    for (const Result& r : runs) {
+        times.push_back(r.seconds);
+        s.peakKiB = std::max(s.peakKiB, r.peakKiB);
+        s.ok = s.ok && r.ok;
+    }
+    std::sort(times.begin(), times.end());
+    s.seconds = times.empty() ? 0 : times[times.size() / 2];
+    return s;
+}
+
+// Rounds of the two downloads, the updater first in even rounds and curl
+// first in odd ones; each output is removed after it is checked.
+bool Compare(const char* name, int rounds, uint64_t size, uint64_t mib,
+             const std::function<int(const std::string&)>& mine,
+             const std::function<int(const std::string&)>& theirs, const std::string& dir) {
+    std::vector<Result> a, b;
+    bool sizesOk = true;
+    auto runOne = [&](bool updater) {
+        const std::string out = dir + (updater ? "/mine.bin" : "/curl.bin");
+        Result r = RunChild([&] { return updater ? mine(out) : theirs(out); });
+        std::error_code ec;
+        sizesOk = sizesOk && std::filesystem::file_size(out, ec) == size;
+        std::filesystem::remove(out, ec);
+        (updater ? a : b).push_back(r);
+    };
+    for (int round = 0; round < rounds; ++round) {
+        runOne(round % 2 == 0);
+        runOne(round % 2 != 0);
+    }
+    const Summary sa = Summarise(a), sb = Summarise(b);
+    std::printf("%-4s updater  median %.3f s  %.1f MiB/s  peak RSS %ld KiB%s\n", name, sa.seconds,
+                mib / sa.seconds, sa.peakKiB, sa.ok ? "" : "  FAILED");
+    std::printf("%-4s curl -o  median %.3f s  %.1f MiB/s  peak RSS %ld KiB%s\n", name, sb.seconds,
+                mib / sb.seconds, sb.peakKiB, sb.ok ? "" : "  FAILED");
+    std::printf("%-4s ratio    %.2f (updater / curl, medians of %d rounds)\n", name,
+                sa.seconds / sb.seconds, rounds);
+    return sa.ok && sb.ok && sizesOk;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     uint64_t mib = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 1024;
+    int rounds = argc > 2 ? std::atoi(argv[2]) : 3;
     uint64_t size = mib << 20;
     std::string dir = (std::filesystem::temp_directory_path() / "varn-bench-XXXXXX").string();
-    if (!mkdtemp(dir.data()))
+    if (!mkdtemp(dir.data()) || rounds < 1)
         return 1;
     std::filesystem::create_directories(dir + "/www");
     CreateFile(dir + "/www/big.bin", size);
-    int rc = 0;
+    std::printf("size %llu MiB, %d rounds, order alternating\n",
+                static_cast<unsigned long long>(mib), rounds);
+    bool ok = true;
     {
-        varntest::HttpServer server(dir + "/www");
-        std::string mine = dir + "/mine.bin", theirs = dir + "/curl.bin";
-        Result a = RunChild([&] { return DownloadWithUpdater(server.port(), mine); });
-        std::string url = server.url() + "/big.bin";
-        Result b = RunChild([&] {
-            execlp("curl", "curl", "-s", "-o", theirs.c_str(), url.c_str(),
-                   static_cast<char*>(nullptr));
-            return 127;
-        });
-        bool sizesOk =
-            std::filesystem::file_size(mine) == size && std::filesystem::file_size(theirs) == size;
-        std::printf("size            %llu MiB\n", static_cast<unsigned long long>(mib));
-        std::printf("CHTTPUpdater    %.3f s  %.1f MiB/s  peak RSS %ld KiB%s\n", a.seconds,
-                    mib / a.seconds, a.peakKiB, a.ok ? "" : "  FAILED");
-        std::printf("curl -o         %.3f s  %.1f MiB/s  peak RSS %ld KiB%s\n", b.seconds,
-                    mib / b.seconds, b.peakKiB, b.ok ? "" : "  FAILED");
-        std::printf("time ratio      %.2f (CHTTPUpdater / curl)\n", a.seconds / b.seconds);
-        rc = a.ok && b.ok && sizesOk ? 0 : 1;
+        varntest::HttpServer http(dir + "/www");
+        const std::string url = http.url() + "/big.bin";
+        ok = Compare(
+                 "HTTP", rounds, size, mib,
+                 [&](const std::string& out) {
+                     return DownloadWithUpdater<CHTTPUpdater>(http.port(), nullptr, nullptr, out);
+                 },
+                 [&](const std::string& out) { return Curl(url, out); }, dir) &&
+             ok;
+    }
+    {
+        const varntest::FtpServer::Options account;
+        varntest::FtpServer ftp(dir + "/www", account);
+        const std::string url = "ftp://" + account.user + ":" + account.password +
+                                "@127.0.0.1:" + std::to_string(ftp.port()) + "/big.bin";
+        ok = Compare(
+                 "FTP", rounds, size, mib,
+                 [&](const std::string& out) {
+                     return DownloadWithUpdater<CFTPUpdater>(ftp.port(), account.user.c_str(),
+                                                             account.password.c_str(), out);
+                 },
+                 [&](const std::string& out) { return Curl(url, out); }, dir) &&
+             ok;
     }
     std::filesystem::remove_all(dir);
-    return rc;
+    return ok ? 0 : 1;
 }

@@ -1,19 +1,26 @@
-// Unpacks one archive with CZipExtractor and with `unzip -o` and prints both
+// Unpacks one archive with CZipExtractor and with `unzip -o` over several
+// rounds whose order alternates, checks that both produced the same tree
+// (unzip turns the backslash separators of patch archives into directories
+// too, and only warns about them: exit status 1), and prints the median
 // times, their ratio and the peak resident memory of each.
 //
 //   bench_extract [--size-mb N] [--files N] [--archive PATH] [--workdir DIR]
+//                 [--rounds N]
 //
 // Without --archive a deflated archive of N files totalling size-mb MiB is
 // written first (default 1024 MiB in 2000 files) into the work directory.
 #include <minizip/zip.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "archive/ZipExtractor.h"
@@ -27,6 +34,7 @@ struct Options {
     int files = 2000;
     std::string archive;
     std::string workdir;
+    int rounds = 3;
 };
 
 class BenchHost : public CExtractHost {
@@ -95,10 +103,29 @@ bool Parse(int argc, char** argv, Options& o) {
             o.archive = argv[i + 1];
         else if (key == "--workdir")
             o.workdir = argv[i + 1];
+        else if (key == "--rounds")
+            o.rounds = std::atoi(argv[i + 1]);
         else
             return false;
     }
-    return (argc % 2) == 1 && o.files > 0;
+    return (argc % 2) == 1 && o.files > 0 && o.rounds > 0;
+}
+
+// Files and bytes of a tree: the work an unpacking did.
+std::pair<uint64_t, uint64_t> Tree(const std::string& dir) {
+    uint64_t files = 0, bytes = 0;
+    std::error_code ec;
+    for (const auto& e : fs::recursive_directory_iterator(dir, ec))
+        if (e.is_regular_file()) {
+            ++files;
+            bytes += e.file_size();
+        }
+    return {files, bytes};
+}
+
+double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
 }
 
 }  // namespace
@@ -128,19 +155,7 @@ int main(int argc, char** argv) {
 
     CUpdaterBase owner;
     BenchHost host;
-    CZipExtractor extractor(owner, host);
-    const std::string ours = o.workdir + "/ours";
-    auto t = std::chrono::steady_clock::now();
-    const int result = extractor.ExtractFile(o.archive.c_str(), ours.c_str(), 0, 0, 1);
-    const double oursSec = Seconds(t);
-    const long oursRss = PeakKb(RUSAGE_SELF);
-    if (!result) {
-        std::fprintf(stderr, "ExtractFile failed: %s\n", CUpdaterBase::GetLastErrorMessage());
-        return 1;
-    }
-
-    const std::string theirs = o.workdir + "/unzip";
-    fs::remove_all(theirs);
+    const std::string ours = o.workdir + "/ours", theirs = o.workdir + "/unzip";
     // /usr/bin/time reports unzip's own peak; the rusage of our children
     // would also count the copy of this process that fork made.
     const bool haveTime = fs::exists("/usr/bin/time");
@@ -149,30 +164,62 @@ int main(int argc, char** argv) {
     const std::string cmd =
         (haveTime ? "/usr/bin/time -f %M -o '" + rssFile + "' " + unzip : unzip) +
         " >/dev/null 2>&1";
-    t = std::chrono::steady_clock::now();
-    const int rc = std::system(cmd.c_str());
-    const double theirSec = Seconds(t);
-    long theirRss = PeakKb(RUSAGE_CHILDREN);
-    if (haveTime) {
-        // A nonzero exit adds a "Command exited..." line before the figure.
-        if (std::FILE* f = std::fopen(rssFile.c_str(), "r")) {
-            char line[256];
-            while (std::fgets(line, sizeof line, f) != nullptr)
-                if (line[0] >= '0' && line[0] <= '9')
-                    theirRss = std::atol(line);
-            std::fclose(f);
+    std::vector<double> oursTimes, theirTimes;
+    long oursRss = 0, theirRss = 0;
+    int rc = 0;
+    bool sameWork = true;
+    auto runOurs = [&] {
+        fs::remove_all(ours);
+        CZipExtractor extractor(owner, host);
+        const auto t = std::chrono::steady_clock::now();
+        const int result = extractor.ExtractFile(o.archive.c_str(), ours.c_str(), 0, 0, 1);
+        oursTimes.push_back(Seconds(t));
+        oursRss = PeakKb(RUSAGE_SELF);
+        return result != 0;
+    };
+    auto runTheirs = [&] {
+        fs::remove_all(theirs);
+        const auto t = std::chrono::steady_clock::now();
+        rc = std::system(cmd.c_str());
+        theirTimes.push_back(Seconds(t));
+        theirRss = std::max(theirRss, PeakKb(RUSAGE_CHILDREN));
+        if (haveTime) {
+            // A nonzero exit adds a "Command exited..." line before the figure.
+            if (std::FILE* f = std::fopen(rssFile.c_str(), "r")) {
+                char line[256];
+                while (std::fgets(line, sizeof line, f) != nullptr)
+                    if (line[0] >= '0' && line[0] <= '9')
+                        theirRss = std::atol(line);
+                std::fclose(f);
+            }
+            fs::remove(rssFile);
         }
-        fs::remove(rssFile);
+    };
+    for (int round = 0; round < o.rounds; ++round) {
+        if (round % 2 == 1)
+            runTheirs();
+        if (!runOurs()) {
+            std::fprintf(stderr, "ExtractFile failed: %s\n", CUpdaterBase::GetLastErrorMessage());
+            return 1;
+        }
+        if (round % 2 == 0)
+            runTheirs();
+        sameWork = sameWork && Tree(ours) == Tree(theirs);
     }
+    const double oursSec = Median(oursTimes), theirSec = Median(theirTimes);
+    const auto [files, bytes] = Tree(ours);
 
+    std::printf("rounds      : %d, order alternating; figures are medians\n", o.rounds);
     std::printf("ExtractFile : %8.2f s  peak RSS %ld KiB (before %ld KiB)\n", oursSec, oursRss,
                 rssBefore);
     // unzip exits 1 (a warning) for the backslash separators of patch archives.
     std::printf("unzip -o    : %8.2f s  peak RSS %ld KiB%s (exit status %d)\n", theirSec, theirRss,
-                haveTime ? "" : " (upper bound)", rc);
+                haveTime ? "" : " (upper bound)", WIFEXITED(rc) ? WEXITSTATUS(rc) : -1);
+    std::printf("same work   : %s (%llu files, %llu bytes)\n", sameWork ? "yes" : "NO",
+                static_cast<unsigned long long>(files), static_cast<unsigned long long>(bytes));
     std::printf("ratio       : %8.2f (ExtractFile / unzip)\n",
                 theirSec > 0 ? oursSec / theirSec : 0.0);
     fs::remove_all(ours);
     fs::remove_all(theirs);
-    return 0;
+    return sameWork ? 0 : 1;
 }

@@ -3,16 +3,9 @@
 #include <cstring>
 #include <string>
 
+#include "base/TransferErrors.h"
 #include "base/UpdaterBase.h"
 #include "platform/Error.h"
-
-namespace {
-
-// The transfer library's "extended error": the server's own response text
-// explains the failure better than any system text.
-constexpr int kInternetExtendedError = 12003;
-
-}  // namespace
 
 plat::CriticalSection& CUpdaterBase::ErrorLock() {
     // Built on first use so that errors raised while globals are being
@@ -36,7 +29,7 @@ void CUpdaterBase::SetLastErrorMsg(int kind, int errorCode, const char* message,
     s_CallbackInfo.nErrorCode = errorCode;
     s_CallbackInfo.nCustomErrorCode = customErrorCode;
 
-    if (errorCode == kInternetExtendedError && s_pResponseTextHook != nullptr) {
+    if (errorCode == static_cast<int>(TRANSFER_ERROR_EXTENDED) && s_pResponseTextHook != nullptr) {
         uint32_t extended = 0;
         char response[sizeof(s_szErrorMsg)] = "";
         if (s_pResponseTextHook(&extended, response, sizeof(response))) {

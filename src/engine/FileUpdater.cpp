@@ -66,7 +66,8 @@ void CFileUpdater::SetConnectInfo(const char* address, int port, const char* use
                                   const char* testPath, unsigned char launcherType, int useFtp) {
     // The old object goes first: it may hold a live connection.
     m_pProtocol.reset();
-    m_pProtocol.reset(CreateProtocolUpdater(useFtp ? 2 : 1));
+    m_pProtocol.reset(
+        CreateProtocolUpdater(useFtp ? TransferProtocol::FTP : TransferProtocol::HTTP));
     if (m_pProtocol)
         m_pProtocol->SetConnectInfo(address, port, user, password, servicePath, testPath,
                                     launcherType);

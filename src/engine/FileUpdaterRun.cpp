@@ -5,6 +5,7 @@
 #include <string>
 
 #include "archive/ZipExtractor.h"
+#include "base/TransferErrors.h"
 #include "engine/FileUpdater.h"
 #include "engine/ResourceText.h"
 #include "engine/TransferExtractHost.h"
@@ -17,10 +18,6 @@
 namespace {
 
 constexpr const char* kArchiveExt = "lbc";
-// Transfer-library codes after which the server's own reply is worth a look:
-// an extended server error and a dropped FTP control connection.
-constexpr int kInternetExtendedError = 12003;
-constexpr int kInternetConnectionAborted = 12111;
 
 std::string ArchiveFileName(const char* baseName) {
     return std::string(baseName) + "." + kArchiveExt;
@@ -139,7 +136,10 @@ int CFileUpdater::DownloadArchive(const char* archivePath) {
         return 1;
     UpdateLog("Version File Down Failed %s\n", remote.c_str());
     const int code = GetLastErrorCode();
-    if (m_pProtocol && (code == kInternetExtendedError || code == kInternetConnectionAborted)) {
+    // After these the server's own reply is worth a look: an error of the
+    // server's, or an FTP control connection it closed.
+    if (m_pProtocol && (code == static_cast<int>(TRANSFER_ERROR_EXTENDED) ||
+                        code == static_cast<int>(TRANSFER_ERROR_FTP_DROPPED))) {
         char response[1024] = "";
         uint32_t extended = 0;
         GetLastResponseText(&extended, response, sizeof(response));

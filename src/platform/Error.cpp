@@ -96,7 +96,9 @@ const CodeText kTexts[] = {
     {12003, "An extended error was returned from the server."},
     {12007, "The server name or address could not be resolved"},
     {12029, "A connection with the server could not be established"},
+    {12015, "The request to connect and log on to an FTP server failed."},
     {12030, "The connection with the server was terminated abnormally"},
+    {12111, "The FTP operation was not completed because the session was aborted."},
 };
 
 }  // namespace

@@ -1,13 +1,7 @@
-// CHTTPUpdater: the HTTP transfer object on libcurl.
-//
-// One libcurl easy handle lives from Connect to Disconnect; libcurl keeps
-// the server connection open between requests (HTTP/1.1 keep-alive), so a
-// run's many files travel over one connection. Every request is a GET that
-// asks caches to revalidate ("Cache-Control: no-cache", "Pragma: no-cache").
-//
-// Connect opens and closes one probe connection, so that a dead server or a
-// wrong address fails at Connect (custom error 2004) rather than at the
-// first download.
+// CHTTPUpdater: the HTTP transfer object. The backend session (libcurl in
+// this build, see CCurlHttpSession) keeps the server connection open between
+// requests, so a run's many files travel over one connection; Connect fails
+// (custom error 2004) when the server cannot be reached at all.
 //
 // Time limits (a dead or silent server must not hang the worker):
 //  - kConnectTimeoutSeconds: limit for opening a connection;
@@ -16,12 +10,8 @@
 // SetTimeouts changes both for this object (tests).
 //
 // A suspended worker (plat::SuspendThread) is held inside the transfer,
-// before the next 4 KiB block, with the connection kept; libcurl then reads
-// nothing and runs no speed check. Should the transfer break off after such
-// a hold (the server closed the idle connection, or the low-speed limit
-// fired once it ran again), the download asks for the missing bytes with a
-// range request (If-Range: the first reply's ETag or Last-Modified) and
-// accepts only a 206 reply carrying exactly that rest.
+// before the next 4 KiB block, with the connection kept; should the transfer
+// break off after such a hold, the session asks for the rest of the file.
 //
 // A download succeeds only for a 2xx reply with a Content-Length; any other
 // status fails with error 12003 whose reply line ("HTTP/1.1 404 Not Found")
@@ -32,8 +22,8 @@
 // Get/SetStopEvent (see CProtocolUpdaterBase).
 #pragma once
 #include <cstdint>
-#include <string>
 
+#include "transfer/DownloadLoop.h"
 #include "transfer/ProtocolUpdaterBase.h"
 
 class CHTTPUpdater : public CProtocolUpdaterBase {
@@ -43,7 +33,7 @@ public:
     static constexpr long kLowSpeedTimeSeconds = 30;
     // Largest block handed to the local file and reported by one
     // notification 6.
-    static constexpr size_t kChunkSize = 4096;
+    static constexpr size_t kChunkSize = CDownloadLoop::kChunkSize;
 
     CHTTPUpdater();
     ~CHTTPUpdater() override;
@@ -53,46 +43,16 @@ public:
     // 1 when the server accepts a TCP connection; state 1. 0 otherwise
     // (state 2; the last error says why).
     int Connect() override;
-    void Disconnect() override;
-    // 1 when the whole file (or an empty one, see the notes above) arrived.
+    void Disconnect() override { CloseSession(); }
+    // 1 when the whole file (or an empty one) arrived.
     int DownloadFile(const char* remoteName, const char* localPath) override;
-    // The libcurl easy handle (CURL*); null when not connected.
-    void* GetConnectHandle() override { return m_pCurl; }
+    // The backend's handle (a CURL*); null when not connected.
+    void* GetConnectHandle() override { return SessionHandle(); }
     void StopKeepAlive() override {}
     void StartKeepAlive() override {}
     void KeepAliveLoop() override {}
 
     void SetTimeouts(long connectSeconds, long lowSpeedSeconds);
-    // Connections libcurl opened for the last download (0 when it reused
-    // the connection of an earlier one).
-    long LastNewConnections() const { return m_nLastNewConnections; }
-
-    struct Transfer;  // per-download state shared with libcurl's callbacks
-
-private:
-    // libcurl callbacks; userdata is the Transfer. They return fewer bytes
-    // than given to abort the transfer.
-    static size_t OnHeader(char* data, size_t size, size_t count, void* userdata);
-    static size_t OnBody(char* data, size_t size, size_t count, void* userdata);
-    bool AcceptReply(Transfer& t);
-    // The reply to a continuation: the rest of the file, nothing else.
-    bool AcceptRest(Transfer& t);
-    // Prepares a request for the rest of a download that broke off after
-    // the worker was held in it; false when the download is to end as is.
-    bool RequestRestAfterPause(Transfer& t, int rc);
-    // The fixed request headers plus If-Range, into t.restHeaders.
-    bool MakeRestHeaders(Transfer& t);
-    bool StoreChunk(Transfer& t, const char* data, size_t n);
-
-    std::string BaseUrl() const;
-    bool ProbeServer(uint32_t* error);
-    bool SetUpHandle();
-    int FinishDownload(Transfer& t, int rc, const char* localPath);
-    void RecordConnectFailure(uint32_t error);
-
-    void* m_pCurl = nullptr;     // CURL*
-    void* m_pHeaders = nullptr;  // curl_slist* of the fixed request headers
-    long m_nConnectTimeout = kConnectTimeoutSeconds;
-    long m_nLowSpeedTime = kLowSpeedTimeSeconds;
-    long m_nLastNewConnections = 0;
+    // Connections the last download opened (0 when it reused one).
+    long LastNewConnections() const;
 };

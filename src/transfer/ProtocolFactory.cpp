@@ -2,8 +2,8 @@
 #include "transfer/HTTPUpdater.h"
 #include "transfer/ProtocolUpdater.h"
 
-CProtocolUpdater* CreateProtocolUpdater(int protocol) {
-    if (protocol == 1)
+CProtocolUpdater* CreateProtocolUpdater(TransferProtocol protocol) {
+    if (protocol == TransferProtocol::HTTP)
         return new CHTTPUpdater();
     return new CFTPUpdater();
 }

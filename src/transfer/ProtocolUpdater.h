@@ -9,6 +9,7 @@
 #include "base/UpdaterBase.h"
 #include "platform/Event.h"
 #include "platform/Resource.h"
+#include "transfer/TransferSession.h"
 
 // Connection states.
 enum : int {
@@ -50,6 +51,5 @@ public:
     virtual void SetCallBack(WindowHandle window, UPDATE_CALLBACK callback) = 0;
 };
 
-// Creates the transfer object for a protocol value: 1 HTTP, anything else
-// FTP. The caller owns the result.
-CProtocolUpdater* CreateProtocolUpdater(int protocol);
+// Creates the transfer object for a protocol. The caller owns the result.
+CProtocolUpdater* CreateProtocolUpdater(TransferProtocol protocol);

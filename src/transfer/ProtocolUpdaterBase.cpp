@@ -2,9 +2,13 @@
 
 #include "platform/Error.h"
 #include "platform/File.h"
+#include "platform/Resource.h"
 #include "platform/Thread.h"
+#include "transfer/LastResponse.h"
 
-CProtocolUpdaterBase::CProtocolUpdaterBase() = default;
+CProtocolUpdaterBase::CProtocolUpdaterBase() {
+    SetResponseTextHook(&transfer::LastResponseHook);
+}
 
 CProtocolUpdaterBase::~CProtocolUpdaterBase() {
     std::lock_guard<std::mutex> lock(m_stopLock);
@@ -112,4 +116,72 @@ void CProtocolUpdaterBase::SetCallBack(WindowHandle window, UPDATE_CALLBACK call
 
 void CProtocolUpdaterBase::RecordSystemError(uint32_t code) {
     SetLastErrorMsg(ERROR_KIND_SYSTEM, static_cast<int>(code), nullptr, CUSTOM_ERROR_NONE);
+}
+
+TransferEndpoint CProtocolUpdaterBase::Endpoint() const {
+    TransferEndpoint e;
+    e.host = m_szHost;
+    e.port = m_nPort;
+    e.user = m_szUser;
+    e.password = m_szPassword;
+    e.agent = m_agent;
+    e.connectTimeout = m_nConnectTimeout;
+    e.lowSpeedTime = m_nLowSpeedTime;
+    e.replyTimeout = m_nReplyTimeout;
+    return e;
+}
+
+int CProtocolUpdaterBase::ConnectSession(TransferProtocol protocol, unsigned defaultPort,
+                                         const char* agent, bool httpAddressLine) {
+    m_nConnectState = CONNECT_STATE_CONNECTING;
+    if (m_nUserLogMode)
+        UpdateLog("Connect Update Server\n");
+    else
+        UpdateLog("Connect %s:%d\n", m_szHost, static_cast<int>(m_nPort));
+    if (m_szHost[0] == '\0') {
+        m_nConnectState = CONNECT_STATE_DISCONNECTED;
+        UpdateLog("Connect Failed Address is NULL\n");
+        return 0;
+    }
+    if (m_nPort == 0)
+        m_nPort = defaultPort;
+
+    CloseSession();
+    m_nConnectState = CONNECT_STATE_CONNECTING;
+    m_agent = agent;
+    m_pSession = CreateTransferSession(protocol);
+    if (!m_pSession) {
+        UpdateLog("InternetOpen Failed\n");
+        m_nConnectState = CONNECT_STATE_DISCONNECTED;
+        RecordSystemError(plat::ERROR_NOT_ENOUGH_MEMORY_CODE);
+        return 0;
+    }
+    if (httpAddressLine)
+        UpdateLog("HTTP Address %s \n", m_szHost);
+    uint32_t error = 0;
+    if (!m_pSession->Open(Endpoint(), &error)) {
+        RecordConnectFailure(error);
+        return 0;
+    }
+    m_nConnectState = CONNECT_STATE_CONNECTED;
+    return 1;
+}
+
+void CProtocolUpdaterBase::RecordConnectFailure(uint32_t error) {
+    // Logs are mailed to support: the password never goes into one.
+    if (m_nUserLogMode)
+        UpdateLog("InternetConnect Update Server Failed.\n");
+    else
+        UpdateLog("InternetConnect Ftp Failed. (address %s:%d id/pass %s/%s)\n", m_szHost,
+                  static_cast<int>(m_nPort), m_szUser, m_szPassword[0] ? "****" : "");
+    CloseSession();
+    char text[plat::kMaxPath] = "";
+    plat::LoadResourceString(m_hResource, IDS_CONNECT_FAIL, text, sizeof text);
+    SetLastErrorMsg(ERROR_KIND_CUSTOM, static_cast<int>(error), text, CUSTOM_ERROR_CONNECT);
+}
+
+void CProtocolUpdaterBase::CloseSession() {
+    m_nConnectState = CONNECT_STATE_DISCONNECTED;
+    if (m_pSession)
+        m_pSession->Close();
 }

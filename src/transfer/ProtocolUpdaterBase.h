@@ -1,15 +1,20 @@
 // CProtocolUpdaterBase: the members and the operations that the HTTP and FTP
 // transfer objects share (settings, remote directory choice, stop event,
-// tree deletion, callback). The protocol classes add Connect, DownloadFile,
-// Disconnect and the keep-alive.
+// tree deletion, callback), the connection steps both protocols take, and
+// the backend session (CTransferSession) that moves the bytes. The protocol
+// classes add their remote paths, DownloadFile and the keep-alive; the rules
+// of a download are CDownloadLoop's.
 //
 // Threads: everything runs on the update worker thread except
 // GetStopEvent/SetStopEvent, which a stop request may call from another
 // thread; the stop event member is guarded by a mutex for that.
 #pragma once
+#include <memory>
 #include <mutex>
+#include <string>
 
 #include "transfer/ProtocolUpdater.h"
+#include "transfer/TransferSession.h"
 
 class CProtocolUpdaterBase : public CProtocolUpdater {
 public:
@@ -48,6 +53,17 @@ public:
     int GetConnectState() const { return m_nConnectState; }
 
 protected:
+    friend class CDownloadLoop;
+
+    // Connect's steps for both protocols: logs, the default port, a session
+    // of the build's backend, the failure record (custom error 2004, the
+    // password masked in the log). httpAddressLine: log "HTTP Address".
+    int ConnectSession(TransferProtocol protocol, unsigned defaultPort, const char* agent,
+                       bool httpAddressLine);
+    // Closes the session; state 2.
+    void CloseSession();
+    void* SessionHandle() const { return m_pSession ? m_pSession->Handle() : nullptr; }
+    TransferEndpoint Endpoint() const;
     // True while the run may go on: a stop event is installed and neither
     // signalled nor closed. Takes a copy of the handle under the lock so the
     // zero-timeout wait never races a concurrent SetStopEvent. A suspended
@@ -70,8 +86,16 @@ protected:
     char m_szTestPath[260] = {};
     int m_nConnectState = CONNECT_STATE_DISCONNECTED;
     plat::ResourceHandle m_hResource = nullptr;
+    std::unique_ptr<CTransferSession> m_pSession;
+    // Time limits in seconds (TransferEndpoint).
+    long m_nConnectTimeout = 15;
+    long m_nLowSpeedTime = 30;
+    long m_nReplyTimeout = 30;
+    std::string m_agent;
 
 private:
+    void RecordConnectFailure(uint32_t error);
+
     std::mutex m_stopLock;
     plat::EventHandle m_hStopEvent;
 };

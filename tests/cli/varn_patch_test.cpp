@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <filesystem>
@@ -16,6 +17,7 @@
 #include "host/ExitCode.h"
 #include "platform/Thread.h"
 #include "support/FakeServer.h"
+#include "support/FtpServer.h"
 #include "support/HttpServer.h"
 #include "support/PublishFixture.h"
 #include "support/TempDir.h"
@@ -45,17 +47,21 @@ protected:
                           fs::copy_options::overwrite_existing);
         }
     }
-    // Runs varn-patch with `first` (and, unless `handOver`, the launcher's
-    // "-checked" option, which ends a self-update chain), with no locale
-    // set unless `locale` names one for LANG.
+    // Runs varn-patch with the blank-separated words of `first` (and,
+    // unless `handOver`, the launcher's "-checked" option, which ends a
+    // self-update chain), with no locale set unless `locale` names one for
+    // LANG.
     pid_t Start(const std::string& first = "", const std::string& locale = "",
                 bool handOver = false) {
         const std::string exe = game + "/varn-patch", checked = game + "/Update/LAUNCHER";
         std::vector<std::string> args = {exe};
         if (!handOver)
             args.insert(args.end(), {"-checked", checked});
-        if (!first.empty())
-            args.insert(args.begin() + 1, first);
+        size_t at = 1;
+        for (size_t from = 0, to; from < first.size(); from = to + 1) {
+            to = std::min(first.find(' ', from), first.size());
+            args.insert(args.begin() + static_cast<long>(at++), first.substr(from, to - from));
+        }
         std::vector<std::string> env = {"LANG=" + locale};
         for (char** e = environ; *e != nullptr; ++e)
             if (std::strncmp(*e, "LC_", 3) != 0 && std::strncmp(*e, "LANG=", 5) != 0)
@@ -137,6 +143,31 @@ TEST_F(VarnPatchTest, BringsAnOldInstallationUpToDateThenFindsNothingToDo) {
     ASSERT_EQ(Run(), PATCH_EXIT_OK) << output;
     EXPECT_EQ(output.find("apply "), std::string::npos) << output;
     EXPECT_NE(output.find("up to date"), std::string::npos) << output;
+}
+
+// An ftp:// patch root with the account on the command line; a wrong
+// password fails to connect without the password showing in the logs.
+TEST_F(VarnPatchTest, PatchesOverFtpWithTheAccountGiven) {
+    CPublishFixture fixture(3);
+    ASSERT_EQ(fixture.Publish(), 0);
+    ASSERT_EQ(fixture.Install(0, game), 0);
+    varntest::FtpServer server(fixture.Root());
+    PlaceHost(server.url() + "/patch");
+    varntest::TempDir::WriteFile(game + "/LauncherLog.log", "");
+
+    EXPECT_EQ(Wait(Start("-user varn -pass wrong-word -savelog")), PATCH_EXIT_CONNECT_FAILED)
+        << output;
+    ASSERT_EQ(Wait(Start("-user varn -pass secret")), PATCH_EXIT_OK) << output;
+    EXPECT_NE(output.find("update complete"), std::string::npos) << output;
+    for (const std::string& name : CPublishFixture::FileNames(2))
+        EXPECT_EQ(ReadText(game + "/" + name), CPublishFixture::Content(name, 2)) << name;
+    EXPECT_EQ(server.Requests("patch/1.0.0.2_to_1.0.0.3.lbc", 1), 1);
+    std::string logs;
+    for (const auto& e : fs::recursive_directory_iterator(game))
+        if (e.is_regular_file() && e.path().extension() == ".txt")
+            logs += ReadText(e.path().string());
+    EXPECT_NE(logs.find("-pass **** -savelog"), std::string::npos) << logs;
+    EXPECT_EQ(logs.find("wrong-word"), std::string::npos) << logs;
 }
 
 TEST_F(VarnPatchTest, InterruptStopsTheRunAndSaysSo) {

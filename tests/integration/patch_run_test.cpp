@@ -1,5 +1,6 @@
 // Whole patch runs through CUpdateModule (the shipped library) against a
-// sample game published into a patch root and served over HTTP on 127.0.0.1.
+// sample game published into a patch root and served over HTTP (and, for the
+// main kinds of run, FTP) on 127.0.0.1.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -17,6 +18,7 @@
 
 #include "platform/Profile.h"
 #include "platform/Thread.h"
+#include "support/FtpServer.h"
 #include "support/HttpServer.h"
 #include "support/PublishFixture.h"
 #include "support/TempDir.h"
@@ -82,19 +84,30 @@ protected:
             ASSERT_EQ(0, fixture.Install(installed, game));
         }
         fs::create_directories(game + "/Update");
-        server = std::make_unique<varntest::HttpServer>(fixture.Root(), serverConfig);
+        int port = 0;
+        if (overFtp) {
+            ftpServer = std::make_unique<varntest::FtpServer>(fixture.Root());
+            port = ftpServer->port();
+        } else {
+            server = std::make_unique<varntest::HttpServer>(fixture.Root(), serverConfig);
+            port = server->port();
+        }
         Recorder::Get().codes.clear(), Recorder::Get().applied.clear();
-        module.SetConnectInfo("127.0.0.1", server->port(), "", "", "patch", "patch", 0, false, 0,
-                              SERVICE_TYPE_DEFAULT);
+        const varntest::FtpServer::Options account;
+        module.SetConnectInfo("127.0.0.1", port, overFtp ? account.user.c_str() : "",
+                              overFtp ? account.password.c_str() : "", "patch", "patch", 0, false,
+                              overFtp ? 1 : 0, SERVICE_TYPE_DEFAULT);
         module.SetUpdatePath(game.c_str());
         fs::current_path(game);
         module.SetLauncherVersion("1.0.6.1");
         module.SetCallBack(nullptr, &Recorder::Callback);
     }
     std::string Patch(const std::string& name) const { return fixture.OutDir() + "/" + name; }
-    // The server answered `expected` GET requests for a patch-root file.
+    // The server answered `expected` requests for a patch-root file.
     void ExpectRequests(const std::string& name, int expected) const {
-        EXPECT_EQ(expected, server->Requests("/patch/" + name, expected)) << name;
+        const int answered = overFtp ? ftpServer->Requests("patch/" + name, expected)
+                                     : server->Requests("/patch/" + name, expected);
+        EXPECT_EQ(expected, answered) << name;
     }
     std::vector<int> Codes() { return Recorder::Get().Copy(Recorder::Get().codes); }
     Applied Archives() { return Recorder::Get().Copy(Recorder::Get().applied); }
@@ -120,12 +133,22 @@ protected:
     CPublishFixture fixture{3};
     std::string serverConfig;  // extra nginx directives, set before Prepare
     std::unique_ptr<varntest::HttpServer> server;
+    bool overFtp = false;  // set before Prepare
+    std::unique_ptr<varntest::FtpServer> ftpServer;
     std::string game = fixture.Root() + "/game";
     TestModule module;
 };
 
+// The main kinds of run over either protocol.
+class PatchRunOverTest : public PatchRunTest, public ::testing::WithParamInterface<bool> {
+protected:
+    void SetUp() override { overFtp = GetParam(); }
+};
+INSTANTIATE_TEST_SUITE_P(Protocols, PatchRunOverTest, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Ftp" : "Http"; });
+
 // The player's configuration is kept; read-only targets are replaced.
-TEST_F(PatchRunTest, ChainOfTwoArchivesAdvancesTheRecordAfterEach) {
+TEST_P(PatchRunOverTest, ChainOfTwoArchivesAdvancesTheRecordAfterEach) {
     Prepare(0, {"--config", "*.ini"});
     WriteText(game + "/settings.ini", "[COMMON]\nLEVEL=mine\n");
     for (const char* name : {"Varngame.exe", "Update/version.uvf", "Data/big.bin"})
@@ -144,7 +167,7 @@ TEST_F(PatchRunTest, ChainOfTwoArchivesAdvancesTheRecordAfterEach) {
     ExpectRequests("Full_Varn_1.0.0.3.lbc", 0);
 }
 
-TEST_F(PatchRunTest, MinorUpdateOnTheLatestVersion) {
+TEST_P(PatchRunOverTest, MinorUpdateOnTheLatestVersion) {
     const std::string minorDir = fixture.Root() + "/minor";
     fs::copy(fixture.VersionDir(2), minorDir, fs::copy_options::recursive);
     WriteText(minorDir + "/Data/hotfix.txt", "hotfix");
@@ -164,7 +187,7 @@ TEST_F(PatchRunTest, MinorUpdateOnTheLatestVersion) {
 // The full archive wins once the chain is bigger, although the host does
 // not allow full downloads, and unpacks over the game without removing
 // anything the player has.
-TEST_F(PatchRunTest, FullArchiveWhenTheChainIsBigger) {
+TEST_P(PatchRunOverTest, FullArchiveWhenTheChainIsBigger) {
     Prepare(0);
     WriteText(game + "/LauncherLog.log", "");
     ASSERT_EQ(1, module.ApplyCommandLine(" -savelog"));

@@ -39,6 +39,22 @@ std::string FakeServer::Connection::ReadBytes(size_t n) {
     return bytes;
 }
 
+std::string FakeServer::Connection::ReadLine() {
+    char buf[4096];
+    for (;;) {
+        size_t end = m_pending.find("\r\n");
+        if (end != std::string::npos) {
+            std::string line = m_pending.substr(0, end);
+            m_pending.erase(0, end + 2);
+            return line;
+        }
+        ssize_t n = recv(m_fd, buf, sizeof buf, 0);
+        if (n <= 0)
+            return "";
+        m_pending.append(buf, static_cast<size_t>(n));
+    }
+}
+
 bool FakeServer::Connection::Send(const std::string& data) {
     size_t done = 0;
     while (done < data.size()) {

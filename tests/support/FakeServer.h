@@ -20,6 +20,9 @@ public:
         std::string ReadRequest();
         // Exactly n raw bytes; fewer when the peer closed first.
         std::string ReadBytes(size_t n);
+        // One line without its "\r\n" (a command of a line protocol); "" when
+        // the peer closed first.
+        std::string ReadLine();
         // Sends all bytes; false when the peer is gone.
         bool Send(const std::string& data);
         // Blocks until the peer closes (or the server shuts down).

@@ -130,15 +130,14 @@ TEST_F(HttpDownload, StopEventEndsTheDownloadQuietly) {
     EXPECT_EQ(CUpdaterBase::GetLastErrorKind(), ERROR_KIND_NONE);
 }
 
-std::unique_ptr<CProtocolUpdaterBase> Make(int protocol) {
+std::unique_ptr<CProtocolUpdaterBase> Make(TransferProtocol protocol) {
     return std::unique_ptr<CProtocolUpdaterBase>(
         static_cast<CProtocolUpdaterBase*>(CreateProtocolUpdater(protocol)));
 }
 
 TEST(ProtocolUpdater, FactoryAndConnectFailures) {
-    EXPECT_NE(dynamic_cast<CFTPUpdater*>(Make(0).get()), nullptr);
     Recorder rec;
-    auto http = Make(1);
+    auto http = Make(TransferProtocol::HTTP);
     ASSERT_NE(dynamic_cast<CHTTPUpdater*>(http.get()), nullptr);
     EXPECT_EQ(http->ConnectTo("127.0.0.1", varntest::PickFreePort(), nullptr, nullptr), 0);
     EXPECT_EQ(http->GetConnectState(), CONNECT_STATE_DISCONNECTED);
@@ -151,16 +150,16 @@ TEST(ProtocolUpdater, FactoryAndConnectFailures) {
     EXPECT_EQ(http->DownloadFile("update.uvf", (tmp / "u").c_str()), 0);
     EXPECT_EQ(CUpdaterBase::GetLastErrorKind(), ERROR_KIND_SYSTEM);
 
-    auto ftp = Make(2);
+    auto ftp = Make(TransferProtocol::FTP);
     ASSERT_NE(dynamic_cast<CFTPUpdater*>(ftp.get()), nullptr);
-    EXPECT_EQ(ftp->Connect(), 0);
+    EXPECT_EQ(ftp->ConnectTo("127.0.0.1", varntest::PickFreePort(), nullptr, nullptr), 0);
     EXPECT_EQ(ftp->GetConnectState(), CONNECT_STATE_DISCONNECTED);
     EXPECT_EQ(CUpdaterBase::GetLastCustomErrorCode(), CUSTOM_ERROR_CONNECT);
 }
 
 TEST(ProtocolUpdater, SettingsKeepOrReplaceValues) {
     Recorder rec;
-    auto u = Make(2);
+    auto u = Make(TransferProtocol::FTP);
     u->SetConnectInfo("host", 8080, "user", "pw", "svc/path", "test/path", LAUNCHER_TYPE_TEST);
     EXPECT_STREQ(u->GetDefaultPath(), "test/path");
     u->SetLauncherType(2);  // neither test nor service: keeps the path

@@ -1,4 +1,4 @@
-#include "transfer/CurlSupport.h"
+#include "transfer/curl/CurlSupport.h"
 
 #include <cstring>
 #include <mutex>
@@ -7,10 +7,6 @@
 
 namespace transfer {
 namespace {
-
-std::mutex g_responseLock;
-uint32_t g_responseNumber = 0;
-std::string g_responseText;
 
 bool IsUnreserved(unsigned char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
@@ -30,48 +26,40 @@ uint32_t ErrorFromCurl(CURLcode rc) {
             return plat::ERROR_SUCCESS_CODE;
         case CURLE_COULDNT_RESOLVE_HOST:
         case CURLE_COULDNT_RESOLVE_PROXY:
-            return kErrorInternetNameNotResolved;
+            return TRANSFER_ERROR_NAME_NOT_RESOLVED;
         case CURLE_COULDNT_CONNECT:
-            return kErrorInternetCannotConnect;
+            return TRANSFER_ERROR_CANNOT_CONNECT;
         case CURLE_OPERATION_TIMEDOUT:
-            return kErrorInternetTimeout;
+            return TRANSFER_ERROR_TIMEOUT;
         case CURLE_PARTIAL_FILE:
         case CURLE_RECV_ERROR:
         case CURLE_GOT_NOTHING:
-            return kErrorInternetConnectionAborted;
+            return TRANSFER_ERROR_CONNECTION_ABORTED;
         case CURLE_SEND_ERROR:
-            return kErrorInternetConnectionReset;
+            return TRANSFER_ERROR_CONNECTION_RESET;
+        case CURLE_LOGIN_DENIED:
+            return TRANSFER_ERROR_LOGIN_FAILURE;
         case CURLE_URL_MALFORMAT:
-            return kErrorInternetInvalidUrl;
+            return TRANSFER_ERROR_INVALID_URL;
         case CURLE_TOO_MANY_REDIRECTS:
-            return kErrorHttpRedirectFailed;
-        // The URL is always http://, so this means a reply that is not HTTP.
+            return TRANSFER_ERROR_REDIRECT_FAILED;
+        // The URL's scheme is always the session's own, so this means a
+        // reply in another protocol.
         case CURLE_UNSUPPORTED_PROTOCOL:
         case CURLE_WEIRD_SERVER_REPLY:
-            return kErrorHttpInvalidServerResponse;
+        case CURLE_FTP_WEIRD_PASV_REPLY:
+        case CURLE_FTP_WEIRD_227_FORMAT:
+            return TRANSFER_ERROR_INVALID_SERVER_RESPONSE;
         case CURLE_OUT_OF_MEMORY:
             return plat::ERROR_NOT_ENOUGH_MEMORY_CODE;
         default:
-            return kErrorInternetInternal;
+            return TRANSFER_ERROR_INTERNAL;
     }
 }
 
-void SetLastResponse(uint32_t number, const std::string& text) {
-    std::lock_guard<std::mutex> lock(g_responseLock);
-    g_responseNumber = number;
-    g_responseText = text;
-}
-
-bool LastResponseHook(uint32_t* extendedError, char* buf, size_t size) {
-    std::lock_guard<std::mutex> lock(g_responseLock);
-    if (g_responseText.empty() || size == 0)
-        return false;
-    if (extendedError)
-        *extendedError = g_responseNumber;
-    size_t n = std::min(size - 1, g_responseText.size());
-    std::memcpy(buf, g_responseText.data(), n);
-    buf[n] = '\0';
-    return true;
+bool ConnectionLost(CURLcode rc) {
+    return rc == CURLE_PARTIAL_FILE || rc == CURLE_RECV_ERROR || rc == CURLE_GOT_NOTHING ||
+           rc == CURLE_SEND_ERROR || rc == CURLE_WEIRD_SERVER_REPLY;
 }
 
 std::string EscapePath(const std::string& path) {
