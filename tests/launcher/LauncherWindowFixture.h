@@ -21,6 +21,7 @@
 #include "platform/Profile.h"
 #include "platform/Registry.h"
 #include "platform/Thread.h"
+#include "support/FtpServer.h"
 #include "support/HttpServer.h"
 #include "support/PeWriter.h"
 #include "support/PublishFixture.h"

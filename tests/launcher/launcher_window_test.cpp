@@ -121,6 +121,26 @@ TEST_F(LauncherWindowTest, UpdateRunsToCompleteAndTheGameStartsOnlyOnceItCan) {
     EXPECT_TRUE(Poll([&] { return fs::exists(portal + "/QuorimLauncher.exe.args"); }));
 }
 
+// The same update from an FTP patch root, the account given on the
+// launcher's command line.
+TEST_F(LauncherWindowTest, UpdateRunsToCompleteFromAnFtpPatchRoot) {
+    CPublishFixture fixture(3);
+    ASSERT_EQ(fixture.Publish(), 0);
+    ASSERT_EQ(fixture.Install(0, game), 0);
+    varntest::FtpServer server(fixture.Root());
+    PlaceLauncher(server.url() + "/patch");
+    Launch("", {"-savelog", "-user", "varn", "-pass", "secret"});
+    const Window main = WaitFor(kMainTitle);
+    ASSERT_NE(main, 0u);
+    ASSERT_TRUE(WaitForPixels(main, "ftp-update-complete", [&](const Shot& s) {
+        return BarMismatches(s, kTotalBar, "bar_total", true) == 0;
+    })) << Diagnostics();
+    for (const std::string& name : CPublishFixture::FileNames(2))
+        EXPECT_EQ(ReadText(game + "/" + name), CPublishFixture::Content(name, 2)) << name;
+    EXPECT_EQ(server.Requests("patch/1.0.0.2_to_1.0.0.3.lbc", 1), 1);
+    EXPECT_EQ(UpdateLog().find("secret"), std::string::npos);
+}
+
 TEST_F(LauncherWindowTest, FailedUpdateShowsItsErrorAndTheLauncherCloses) {
     PlaceLauncher("http://127.0.0.1:" + std::to_string(varntest::PickFreePort()) + "/patch");
     Launch();
