@@ -194,8 +194,9 @@ TEST(HttpReplyHeader, FinalReplyDecides) {
         EXPECT_EQ(FeedAll(h, c.text), CHttpReplyHeader::LINE_FINAL);
         EXPECT_EQ(h.Status(), c.status);
         EXPECT_EQ(h.HasLength(), c.length >= 0);
-        if (c.length >= 0)
+        if (c.length >= 0) {
             EXPECT_EQ(h.Length(), static_cast<uint64_t>(c.length));
+        }
     }
     CHttpReplyHeader h;
     FeedAll(h, "HTTP/1.0 500 Internal Server Error\r\n");
