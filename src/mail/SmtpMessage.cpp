@@ -30,6 +30,16 @@ std::string ContentTypeLine(const std::string& type, const std::string& charset)
     return line;
 }
 
+// A header name: printable ASCII without blanks and colons.
+std::string HeaderName(const std::string& name) {
+    std::string out;
+    for (const char c : name) {
+        if (c > 32 && c < 127 && c != ':')
+            out += c;
+    }
+    return out;
+}
+
 std::string ContentIdLine(const std::string& id) {
     return id.empty() ? "" : "\r\nContent-ID: <" + CleanAddress(id) + ">";
 }
@@ -74,11 +84,15 @@ void CSmtpMessage::AddBlindCopyRecipient(const std::string& name, const std::str
 }
 
 void CSmtpMessage::SetHeader(const std::string& name, const std::string& value) {
-    SetHeaderRaw(CleanAddress(name), StripControls(value));
+    const std::string clean = HeaderName(name);
+    if (!clean.empty())
+        SetHeaderRaw(clean, StripControls(value));
 }
 
 void CSmtpMessage::AddHeaderIfAbsent(const std::string& name, const std::string& value) {
-    const std::string clean = CleanAddress(name);
+    const std::string clean = HeaderName(name);
+    if (clean.empty())
+        return;
     const bool present = std::any_of(m_Headers.begin(), m_Headers.end(),
                                      [&](const Header& h) { return h.first == clean; });
     if (!present)

@@ -69,7 +69,8 @@ public:
 
     // Header lines: Set replaces a line of that name (and moves it to the
     // end), AddIfAbsent appends only when there is none. Names compare
-    // exactly.
+    // exactly, after blanks, colons and control characters are dropped; an
+    // empty name is ignored.
     void SetHeader(const std::string& name, const std::string& value);
     void AddHeaderIfAbsent(const std::string& name, const std::string& value);
 

@@ -21,7 +21,10 @@ CSmtpReplyReader::Status CSmtpReplyReader::Take(SmtpReply* reply) {
         if (lineEnd > start && m_pending[lineEnd - 1] == '\r')
             --lineEnd;
         const std::string line = m_pending.substr(start, lineEnd - start);
-        if (line.size() < 3 || !Digit(line[0]) || !Digit(line[1]) || !Digit(line[2]) ||
+        // A CR anywhere but before the LF is no line end of SMTP, and it
+        // would break the log line the reply may end up in.
+        if (line.size() < 3 || line.find('\r') != std::string::npos || !Digit(line[0]) ||
+            !Digit(line[1]) || !Digit(line[2]) ||
             (line.size() > 3 && line[3] != ' ' && line[3] != '-'))
             return REPLY_MALFORMED;
         if (code < 0)

@@ -18,7 +18,7 @@ public:
     enum Status {
         REPLY_INCOMPLETE,  // more bytes are needed
         REPLY_COMPLETE,    // *reply filled, its bytes consumed
-        REPLY_MALFORMED,   // a line without three digits and a blank or "-"
+        REPLY_MALFORMED,   // a line without three digits and a blank or "-", or with a bare CR
         REPLY_TOO_LONG,    // the reply does not fit in the limit
     };
 

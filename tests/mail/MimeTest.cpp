@@ -116,7 +116,7 @@ TEST(SmtpReplyReaderTest, RepliesArriveInPiecesAndKeepWhatFollows) {
     EXPECT_EQ(reader.Take(&reply), CSmtpReplyReader::REPLY_INCOMPLETE);
     EXPECT_EQ(reader.Pending(), 5u);
 
-    for (const char* bad : {"25x ok\r\n", "250_ok\r\n", "2\r\n"}) {
+    for (const char* bad : {"25x ok\r\n", "250_ok\r\n", "2\r\n", "250 a\rb\r\n"}) {
         CSmtpReplyReader r;
         r.Feed(bad, std::strlen(bad));
         EXPECT_EQ(r.Take(&reply), CSmtpReplyReader::REPLY_MALFORMED) << bad;
