@@ -207,23 +207,29 @@ int CSmtp::SendMessage(CSmtpMessage& message) {
     const bool plain = IsPlainAddress(sender) && !recipients.empty() &&
                        std::all_of(recipients.begin(), recipients.end(),
                                    [](const std::string& r) { return IsPlainAddress(r); });
-    if (!plain)
-        return Fail("no usable sender or recipient address");
-    if (!m_Socket.IsOpen() || !m_bConnected)
-        return Fail("not connected");
+    const char* refusal = !plain                                  ? "no usable sender or recipient"
+                          : (!m_Socket.IsOpen() || !m_bConnected) ? "not connected"
+                                                                  : nullptr;
+    if (refusal != nullptr) {
+        OnSmtpError(Fail(refusal), m_strLastResponse.c_str());
+        return -1;
+    }
 
     const std::string mailFrom = "MAIL FROM:<" + sender + ">\r\n";
     int code = Exchange(mailFrom, nullptr);
     // Once only, and only after a login that worked: a server that wants a
     // login it does not accept would answer 530 for ever.
     if (code == 530) {
-        const std::string refusal = m_strLastResponse;
-        if (RunAuthLogin() == 235)
+        const std::string refused = m_strLastResponse;
+        if (RunAuthLogin() == 235) {
             code = Exchange(mailFrom, nullptr);
-        else if (m_bConnected)
-            m_nLastCode = code, m_strLastResponse = refusal;
-        else
-            code = -1;
+        } else if (!m_bConnected) {
+            code = -1;  // the login lost the connection
+        } else {
+            // The error names the refusal, not the failed login's reply.
+            m_nLastCode = code;
+            m_strLastResponse = refused;
+        }
     }
     if (code != 250)
         return Rejected(code);

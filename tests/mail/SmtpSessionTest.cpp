@@ -112,13 +112,20 @@ TEST(SmtpSessionTest, RealServerDeliversToTheAcceptedRecipientWithDotLinesIntact
     RecordingSmtp smtp;
     ASSERT_EQ(smtp.Connect(server.address().c_str()), 1) << smtp.LastResponse();
     EXPECT_TRUE(smtp.IsExtended());
+    // A line break in an address would smuggle a command: refused before
+    // anything is sent, and the session goes on.
+    CSmtpMessage smuggled = Mail("ok@x.example\r\nRCPT TO:<evil@x.example>");
+    EXPECT_EQ(smtp.SendMessage(smuggled), -1);
+    EXPECT_TRUE(smtp.IsConnected());
+    ASSERT_EQ(smtp.errors.size(), 1u);
+    EXPECT_EQ(smtp.errors[0].first, -1);
     CSmtpMessage m = Mail("reject@x.example", ".hidden\n.\nend");
     m.AddCopyRecipient("", "ok@x.example");
     EXPECT_EQ(smtp.SendMessage(m), 0) << smtp.LastResponse();
     smtp.Close();
 
     EXPECT_EQ(smtp.WarningCodes(), std::vector<int>{550});
-    EXPECT_TRUE(smtp.errors.empty());
+    EXPECT_EQ(smtp.errors.size(), 1u);
     for (const std::string& c : smtp.commands)
         EXPECT_EQ(c.find("AUTH"), std::string::npos);  // no user name: no login
     const auto messages = server.Messages(1);
