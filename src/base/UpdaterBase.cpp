@@ -40,6 +40,7 @@ int CUpdaterBase::s_nCustomErrorCode = 0;
 char CUpdaterBase::s_szErrorMsg[260] = "";
 UPDATE_CALLBACK_INFO CUpdaterBase::s_CallbackInfo = {};
 ResponseTextHook CUpdaterBase::s_pResponseTextHook = nullptr;
+std::atomic<int> CUpdaterBase::s_nMailStop{0};
 
 void ScrambleBuffer(uint8_t* data, size_t size) {
     for (size_t i = 0; i < size; ++i) {
@@ -147,4 +148,5 @@ void CUpdaterBase::ResetSharedStateForTests() {
     s_szErrorMsg[0] = '\0';
     s_CallbackInfo = UPDATE_CALLBACK_INFO{};
     s_pResponseTextHook = nullptr;
+    ClearMailStop();
 }

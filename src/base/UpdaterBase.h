@@ -8,8 +8,10 @@
 // opened and closed again). SetLastErrorMsg holds the class-wide critical
 // section from its first step through notification 4.
 #pragma once
+#include <atomic>
 #include <cstdarg>
 #include <cstdint>
+#include <string>
 
 #include "base/UpdateTypes.h"
 #include "platform/Thread.h"
@@ -57,6 +59,22 @@ public:
     // Records the last error (kinds 0 none, 1 custom message, 2 system text)
     // and raises NOTIFY_ERROR for kinds 1 and 2 while holding the lock.
     void SetLastErrorMsg(int kind, int errorCode, const char* message, int customErrorCode);
+
+    // Mails the logs of this object's update directory (update.uvf,
+    // versionlist.uvf, PATCHLOG.txt, today's update log; the last
+    // kLogMailTailBytes of each) to MAILADDRESS through MAILIP when SENDLOG
+    // is set. Returns 1 when the server accepted the mail; 0 otherwise, with
+    // "MainSend Error %d" (-1 or the server's reply code) in the patch log
+    // when a session was tried. Blocks for at most the session time-out and
+    // ends early on RequestMailStop. Call on the worker thread.
+    int SendLogMail();
+    static constexpr uint64_t kLogMailTailBytes = 4u << 20;
+    // Raised by a stop request from any thread: a log mail in progress ends
+    // and none starts until ClearMailStop (called when a run starts).
+    static void RequestMailStop() { s_nMailStop.store(1, std::memory_order_relaxed); }
+    static void ClearMailStop() { s_nMailStop.store(0, std::memory_order_relaxed); }
+    // Today's update log of this object: "<update dir>/Log/LOG_YYYY_MM_DD.txt".
+    std::string UpdateLogPath() const;
 
     // Scrambled source -> plain target. 1 on success.
     int DecodeFile(const char* source, const char* target);
@@ -119,6 +137,7 @@ public:
 
 private:
     static plat::CriticalSection& ErrorLock();
+    static std::atomic<int> s_nMailStop;
     static char s_szProgramName[100];
     static WindowHandle s_hCallBackWnd;
     static UPDATE_CALLBACK s_pCallBack;

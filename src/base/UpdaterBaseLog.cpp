@@ -77,8 +77,11 @@ void CUpdaterBase::UpdateLogV(const char* format, va_list args) {
     }
     char text[kLineBuffer];
     std::vsnprintf(text, sizeof(text), format, args);
-    const std::string dir = plat::JoinPath(m_szUpdatePath, "Log");
-    AppendWithRetry(plat::JoinPath(dir, DatedName("LOG")), dir, text);
+    AppendWithRetry(UpdateLogPath(), plat::JoinPath(m_szUpdatePath, "Log"), text);
+}
+
+std::string CUpdaterBase::UpdateLogPath() const {
+    return plat::JoinPath(plat::JoinPath(m_szUpdatePath, "Log"), DatedName("LOG"));
 }
 
 void CUpdaterBase::UpdateLog(const char* format, ...) {

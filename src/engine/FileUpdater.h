@@ -142,8 +142,6 @@ public:
     int DownloadCheck(const char* path, const char* expectedHash, uint32_t expectedSize);
     // 1 when the file exists and (expectedSize 0 or) its low 32 bits of size match.
     int ExistUpdateFile(const char* path, uint32_t expectedSize);
-    // Mails the logs; 1 when sent. The mail session is not wired yet: 0.
-    int SendLogMail();
     // Unpacks an archive into outdir (emptied first unless it is the game
     // directory) with progress and the stop test; 1 / 0 (error recorded).
     int ExtractFile(const char* archive, const char* outdir, int count, int deleteAfter,

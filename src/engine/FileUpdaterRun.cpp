@@ -43,11 +43,6 @@ bool CFileUpdater::StopSignalled() {
     return !plat::RunCheckPoint(m_pProtocol->GetStopEvent());
 }
 
-int CFileUpdater::SendLogMail() {
-    UpdateLog("SendLogMail: no mail session configured\n");
-    return 0;
-}
-
 int CFileUpdater::ExtractFile(const char* archive, const char* outdir, int count, int deleteAfter,
                               int countFromArchive) {
     CTransferExtractHost host(m_pProtocol.get());

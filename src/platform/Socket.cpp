@@ -1,6 +1,7 @@
 // TcpSocket over non-blocking POSIX sockets, waiting with poll in slices.
 #include "platform/Socket.h"
 
+#include <arpa/inet.h>
 #include <netdb.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -221,6 +222,26 @@ uint32_t ConnectOne(const addrinfo& ai, Clock::time_point deadline, StopFlag sto
 }
 
 }  // namespace
+
+std::string GetComputerName() {
+    char name[256] = {};
+    if (gethostname(name, sizeof(name) - 1) != 0) {
+        return "";
+    }
+    return name;
+}
+
+int GetServicePort(const char* service, const char* protocol, int fallback) {
+    servent entry{};
+    servent* found = nullptr;
+    char buffer[1024];
+    // The reentrant form: the worker and a window thread may both look up.
+    if (getservbyname_r(service, protocol, &entry, buffer, sizeof(buffer), &found) != 0 ||
+        found == nullptr) {
+        return fallback;
+    }
+    return ntohs(static_cast<uint16_t>(found->s_port));
+}
 
 uint32_t WsaFromErrno(int err) {
     for (const ErrnoWsa& m : kErrnoWsa) {

@@ -42,6 +42,13 @@ constexpr uint32_t kSocketSliceMs = 50;
 // The stop flag: nonzero ends a wait. May be null (no stop).
 using StopFlag = const std::atomic<int>*;
 
+// The computer's network name (gethostname); "" when there is none.
+std::string GetComputerName();
+
+// The port of a named service ("smtp") over protocol ("tcp") from the
+// services database; fallback when the database or the entry is missing.
+int GetServicePort(const char* service, const char* protocol, int fallback);
+
 // Maps an errno value of a socket call onto its Windows Sockets code.
 uint32_t WsaFromErrno(int err);
 

@@ -188,6 +188,15 @@ LocalTime GetLocalTime() {
     return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
 }
 
+ZonedTime GetZonedTime() {
+    std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    localtime_r(&now, &tm);
+    return {{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec},
+            tm.tm_wday,
+            static_cast<int>(tm.tm_gmtoff / 60)};
+}
+
 struct CriticalSection::Impl {
     // Recursive, as a Win32 critical section is: a logging call made while
     // the owner already holds it must not deadlock.

@@ -49,6 +49,16 @@ struct LocalTime {
 };
 LocalTime GetLocalTime();
 
+// The local time with what a mail's Date line needs besides: the day of the
+// week (0 Sunday) and the offset from UTC in minutes, daylight saving
+// included (east positive).
+struct ZonedTime {
+    LocalTime local;
+    int weekday;
+    int utcOffsetMinutes;
+};
+ZonedTime GetZonedTime();
+
 // A mutex usable as the Win32 critical section of a class.
 class CriticalSection {
 public:

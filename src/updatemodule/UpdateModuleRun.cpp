@@ -16,6 +16,7 @@ int CUpdateModule::StartUpdate() {
     // Cleared here, before the worker exists, so that a CloseThread right
     // after StartUpdate still reaches the new run's query.
     g_LoginFront.ClearStop();
+    CUpdaterBase::ClearMailStop();
 
     uint32_t threadId = 0;
     plat::ThreadHandle thread =
@@ -118,6 +119,9 @@ int CUpdateModule::CloseThread() {
     // The login-front query runs before any stop event is installed: it
     // has a flag of its own.
     g_LoginFront.RequestStop();
+    // So does the log mail, which may run after the transfer has let its
+    // stop event go.
+    CUpdaterBase::RequestMailStop();
     const int result = g_FileUpdater.StopRequest();
     // Stop first, then let the worker go: it wakes at a check that sees the
     // stop. Should no stop event be installed at this moment, the worker at

@@ -19,7 +19,9 @@
 #include "support/FakeServer.h"
 #include "support/FtpServer.h"
 #include "support/HttpServer.h"
+#include "support/MailParse.h"
 #include "support/PublishFixture.h"
+#include "support/SmtpServer.h"
 #include "support/TempDir.h"
 #include "support/VersionFileWriter.h"
 
@@ -325,4 +327,40 @@ TEST_F(VarnPatchTest, LoginFrontAnswerDecidesWhetherThePatchRunStarts) {
     EXPECT_EQ(server.Requests("/patch/versionlist.uvf", 1), 1);
     for (const std::string& name : CPublishFixture::FileNames(2))
         EXPECT_EQ(ReadText(game + "/" + name), CPublishFixture::Content(name, 2)) << name;
+}
+
+// An archive the server does not have mails the logs, once, to the
+// support mailbox the type file names; each attachment decodes to its log
+// as it stood when the mail went (lines written afterwards come later).
+TEST_F(VarnPatchTest, FailedPatchMailsItsLogsToTheSupportMailbox) {
+    CPublishFixture fixture(2);
+    ASSERT_EQ(fixture.Publish(), 0);
+    ASSERT_EQ(fixture.Install(0, game), 0);
+    fs::remove(fixture.OutDir() + "/1.0.0.1_to_1.0.0.2.lbc");
+    varntest::HttpServer server(fixture.Root());
+    PlaceHost(server.url() + "/patch");
+    varntest::SmtpServer mail("support", "mail-pass");
+    varntest::TempDir::WriteFile(game + "/LauncherLog.log", "");
+    varntest::TempDir::WriteFile(
+        game + "/Update/type.uvf",
+        varntest::CVersionFileWriter::Scramble(
+            "[SETUP]\nSAVELOG=1\nSAVEPATCHLOG=1\nSENDLOG=1\nMAILIP=" + mail.address() +
+            "\nMAILUSERNAME=support\nMAILPASS=mail-pass\nMAILADDRESS=support@x.example\n"));
+
+    EXPECT_EQ(Run(), PATCH_EXIT_FAILED) << output;
+    const auto messages = mail.Messages(1);
+    ASSERT_EQ(messages.size(), 1u) << ReadText(game + "/Update/PATCHLOG.txt") << output;
+    EXPECT_EQ(messages[0].to, std::vector<std::string>{"support@x.example"});
+    const auto files = varntest::MailAttachments(messages[0].data);
+    ASSERT_EQ(files.size(), 4u);
+    EXPECT_EQ(files.at("update.uvf"), ReadText(game + "/Update/update.uvf"));
+    for (const auto& [name, data] : files) {
+        if (name == "update.uvf" || name == "versionlist.uvf")
+            continue;
+        const std::string log =
+            ReadText(game + (name == "PATCHLOG.txt" ? "/Update/" : "/Update/Log/") + name);
+        EXPECT_FALSE(data.empty()) << name;
+        EXPECT_EQ(log.substr(0, data.size()), data) << name;
+    }
+    EXPECT_EQ(ReadText(game + "/Update/PATCHLOG.txt").find("MainSend Error"), std::string::npos);
 }

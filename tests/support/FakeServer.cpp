@@ -26,6 +26,22 @@ std::string FakeServer::Connection::ReadRequest() {
     }
 }
 
+std::string FakeServer::Connection::ReadUntil(const std::string& end) {
+    char buf[4096];
+    for (;;) {
+        const size_t at = m_pending.find(end);
+        if (at != std::string::npos) {
+            std::string part = m_pending.substr(0, at + end.size());
+            m_pending.erase(0, at + end.size());
+            return part;
+        }
+        ssize_t n = recv(m_fd, buf, sizeof buf, 0);
+        if (n <= 0)
+            return "";
+        m_pending.append(buf, static_cast<size_t>(n));
+    }
+}
+
 std::string FakeServer::Connection::ReadBytes(size_t n) {
     char buf[4096];
     while (m_pending.size() < n) {

@@ -18,6 +18,10 @@ public:
         explicit Connection(int fd) : m_fd(fd) {}
         // One request's headers; "" when the peer closed first.
         std::string ReadRequest();
+        // Bytes up to and including the first `end` (a command line with
+        // "\r\n", a mail's data with "\r\n.\r\n"); "" when the peer closed
+        // first.
+        std::string ReadUntil(const std::string& end);
         // Exactly n raw bytes; fewer when the peer closed first.
         std::string ReadBytes(size_t n);
         // One line without its "\r\n" (a command of a line protocol); "" when

@@ -2,9 +2,14 @@
 #include <regex>
 #include <vector>
 
+#include <cstring>
+
 #include "ModuleTestDir.h"
 #include "base/CommandLineMask.h"
+#include "mail/MimeCodec.h"
 #include "platform/Error.h"
+#include "support/MailParse.h"
+#include "support/SmtpServer.h"
 
 namespace {
 
@@ -74,6 +79,56 @@ TEST_F(LogTest, CommandLineIsLoggedOnlyOnFirstSwitchOn) {
 
     EXPECT_EQ(Count(UpdateLogText(), "] CommandLine "), 1u);
     EXPECT_EQ(Count(Read(Path("Update/PATCHLOG.txt")), "] CommandLine "), 1u);
+}
+
+// The log mail: nothing without SENDLOG; every failure leaves "MainSend
+// Error" with -1 or the refusing reply, and the password reaches no log;
+// the right login delivers the four logs as they were.
+TEST_F(LogTest, LogMailReportsFailuresWithTheirCodeAndDeliversTheLogs) {
+    EnableLogs();
+    Write(Path("Update/update.uvf"), "update\r\nbytes\x01\xff");
+    g_UpdateLogger.UpdateLog("before the mail\n");
+    EXPECT_EQ(g_UpdateLogger.SendLogMail(), 0);  // SENDLOG is 0
+    EXPECT_FALSE(std::filesystem::exists(Path("Update/PATCHLOG.txt")));
+
+    CUpdaterBase::s_nSendLog = 1;
+    EXPECT_EQ(g_UpdateLogger.SendLogMail(), 0);  // no server named
+    varntest::SmtpServer server("support", "Pa55word");
+    std::strcpy(CUpdaterBase::s_szMailServer, server.address().c_str());
+    std::strcpy(CUpdaterBase::s_szMailUser, "support");
+    std::strcpy(CUpdaterBase::s_szMailAddress, "support@x.example");
+    std::strcpy(CUpdaterBase::s_szMailPass, "wrong-Pa55");
+    EXPECT_EQ(g_UpdateLogger.SendLogMail(), 0);  // 535, then 530 for MAIL FROM
+    CUpdaterBase::RequestMailStop();
+    EXPECT_EQ(g_UpdateLogger.SendLogMail(), 0);
+    CUpdaterBase::ClearMailStop();
+    std::strcpy(CUpdaterBase::s_szMailPass, "Pa55word");
+    EXPECT_EQ(g_UpdateLogger.SendLogMail(), 1);
+
+    const std::string patch = Read(Path("Update/PATCHLOG.txt"));
+    const std::string update = UpdateLogText();
+    EXPECT_EQ(Count(patch, "] MainSend Error -1\n"), 2u) << patch;
+    EXPECT_EQ(Count(patch, "] MainSend Error 530\n"), 1u) << patch;
+    EXPECT_EQ(Count(patch, "MainSend"), 3u) << patch;
+    EXPECT_GE(Count(update, "SendLogMail Warning 535 "), 1u) << update;
+    for (const std::string& log : {patch, update, UserLogText()})
+        for (const std::string& secret : {std::string("Pa55"), mail::Base64Encode("wrong-Pa55"),
+                                          mail::Base64Encode("Pa55word")})
+            EXPECT_EQ(log.find(secret), std::string::npos) << secret << " in " << log;
+
+    const auto messages = server.Messages(1);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].to, std::vector<std::string>{"support@x.example"});
+    const varntest::MailPart top = varntest::ParseMailPart(messages[0].data);
+    EXPECT_EQ(top.headers.at("Subject"), "Update Program 1.0.0.5 Launcher Log");
+    EXPECT_EQ(top.headers.at("From"), "\"Update Program\" <support@x.example>");
+    EXPECT_EQ(top.headers.at("To"), "\"support\" <support@x.example>");
+    const auto files = varntest::MailAttachments(messages[0].data);
+    ASSERT_EQ(files.size(), 4u);
+    EXPECT_EQ(files.at("update.uvf"), "update\r\nbytes\x01\xff");
+    EXPECT_EQ(files.at("versionlist.uvf"), "");
+    EXPECT_EQ(files.at("PATCHLOG.txt"), patch);
+    EXPECT_EQ(files.at(g_UpdateLogger.UpdateLogPath().substr(Path("Update/Log/").size())), update);
 }
 
 // Logs are mailed: a password on the command line never reaches one.
