@@ -1,7 +1,9 @@
 #include "host/HostArgs.h"
 
 #include <cstdlib>
+#include <cstring>
 
+#include "host/TransferSettings.h"
 #include "updatemodule/UpdateModule.h"
 
 namespace {
@@ -29,6 +31,11 @@ OwnOptions ReadOwnOptions(const std::vector<std::string>& args) {
         if (word == "--help" || word == "-h") {
             own.help = true;
             return own;
+        }
+        constexpr const char* kMaxRate = "--max-rate=";
+        if (word.rfind(kMaxRate, 0) == 0 &&
+            ParseRate(word.substr(std::strlen(kMaxRate)), &own.maxRate)) {
+            continue;
         }
         if (word.rfind("--", 0) == 0) {
             own.unknown = word;
