@@ -71,7 +71,7 @@ std::string PatchServerName(const PatchRoot& root, const std::vector<std::string
     // "-port 0" (or a word that is no number) leaves the transfer on its
     // protocol's own port.
     if (port == 0) {
-        port = root.useFtp ? 21 : 80;
+        port = root.useFtp ? 21 : root.tls ? 443 : 80;
     }
     const bool bareIpv6 = host.find(':') != std::string::npos && host[0] != '[';
     return (bareIpv6 ? "[" + host + "]" : host) + ":" + std::to_string(port);

@@ -1,5 +1,6 @@
 #include "transfer/curl/CurlSupport.h"
 
+#include <algorithm>
 #include <cstring>
 #include <mutex>
 
@@ -7,6 +8,10 @@
 
 namespace transfer {
 namespace {
+
+// Read sizes under a rate cap: a 256th of a second's bytes, within these.
+constexpr uint64_t kCappedBufferMin = 4 * 1024;
+constexpr uint64_t kCappedBufferMax = 128 * 1024;
 
 bool IsUnreserved(unsigned char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
@@ -79,9 +84,16 @@ void ApplyOptions(CURL* c, const TransferEndpoint& endpoint) {
     // Unset, libcurl reads the proxy environment variables itself.
     if (!o.proxy.empty())
         curl_easy_setopt(c, CURLOPT_PROXY, o.proxy.c_str());
-    if (o.maxBytesPerSecond > 0)
+    if (o.maxBytesPerSecond > 0) {
         curl_easy_setopt(c, CURLOPT_MAX_RECV_SPEED_LARGE,
                          static_cast<curl_off_t>(o.maxBytesPerSecond));
+        // libcurl judges the rate between turns of its loop, and one turn
+        // reads up to about a hundred buffers: small ones keep a fast link
+        // from running far ahead of the cap.
+        const uint64_t buffer =
+            std::clamp(o.maxBytesPerSecond / 256, kCappedBufferMin, kCappedBufferMax);
+        curl_easy_setopt(c, CURLOPT_BUFFERSIZE, static_cast<long>(buffer));
+    }
 }
 
 std::string EscapePath(const std::string& path) {
