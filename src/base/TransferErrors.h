@@ -15,6 +15,9 @@ enum TransferError : uint32_t {
     TRANSFER_ERROR_NAME_NOT_RESOLVED = 12007,
     TRANSFER_ERROR_LOGIN_FAILURE = 12015,
     TRANSFER_ERROR_CANNOT_CONNECT = 12029,
+    // The server's certificate is not trusted (unknown authority, wrong
+    // name, expired): the connection is refused, never made in the clear.
+    TRANSFER_ERROR_INVALID_CA = 12045,
     TRANSFER_ERROR_CONNECTION_ABORTED = 12030,
     TRANSFER_ERROR_CONNECTION_RESET = 12031,
     // The FTP control connection was closed by the server.
@@ -22,4 +25,7 @@ enum TransferError : uint32_t {
     TRANSFER_ERROR_HEADER_NOT_FOUND = 12150,
     TRANSFER_ERROR_INVALID_SERVER_RESPONSE = 12152,
     TRANSFER_ERROR_REDIRECT_FAILED = 12156,
+    // The TLS handshake failed for another reason (no common protocol, an
+    // unreadable CA file).
+    TRANSFER_ERROR_SECURE_FAILURE = 12175,
 };

@@ -13,6 +13,7 @@
 #include "host/LauncherRules.h"
 #include "host/PatchRoot.h"
 #include "host/ProgressState.h"
+#include "host/TransferSettings.h"
 #include "host/VersionIni.h"
 #include "platform/Console.h"
 #include "platform/Path.h"
@@ -27,8 +28,33 @@ namespace {
 constexpr const char* kUsage = R"(usage: varn-patch [--help] [launcher options]
 
 Brings the game installed beside this program up to date from the patch
-server named by version.ini [PATH] PatchRoot ("http://host[:port]/path" or
-"ftp://host[:port]/path"), like the launcher does, without a window.
+server named by version.ini [PATH] PatchRoot ("http://host[:port]/path",
+"https://host[:port]/path" or "ftp://host[:port]/path"), like the launcher
+does, without a window.
+
+Own options:
+  --help, -h          this text
+  --max-rate=RATE     cap the download rate at RATE bytes per second; a K or
+                      M suffix means KiB or MiB (--max-rate=512K); overrides
+                      the settings below
+
+Transfer settings (all optional):
+  version.ini [PATH] PatchRoot1 ... PatchRoot9
+                      further roots, same syntax as PatchRoot; when a root
+                      cannot be connected, times out or answers with a
+                      server error (5xx), the run goes on from the next one
+                      (a missing file, 404, is no reason to)
+  version.ini [PATH] Proxy=URL
+                      proxy for every connection; without it the
+                      http_proxy, https_proxy, ftp_proxy and no_proxy
+                      environment variables apply
+  version.ini [PATH] CAFile=FILE
+                      PEM file of a certificate authority to trust for
+                      https roots (relative to the game directory)
+  config.ini [COMMON] MaxDownloadRate=RATE, version.ini [PATH] MaxDownloadRate=RATE
+                      download rate cap (config.ini's wins)
+An interrupted archive download is continued where it stopped on the next
+run; the archive's hash check decides whether it is kept.
 
 Launcher options (also read from config.ini [COMMON] PARAM):
   -ip HOST  -port N  -user NAME  -pass WORD   patch server overrides
@@ -200,6 +226,16 @@ int main(int argc, char** argv) {
     module->SetLauncherVersion(kLauncherVersion);
     module->SetConnectInfo(root.host.c_str(), root.port, "", "", root.path.c_str(),
                            root.path.c_str(), 0, true, root.useFtp, SERVICE_TYPE_DEFAULT);
+    TransferSettings transfer = ReadTransferSettings(
+        VersionIniPath(), plat::JoinPath(plat::GetModuleDir(), "config.ini"), plat::GetModuleDir());
+    if (own.maxRate != 0) {
+        transfer.maxRate = own.maxRate;
+    }
+    ApplyTransferSettings(*module, root, transfer);
+    if (transfer.maxRate != 0) {
+        std::printf("varn-patch: download rate limited to %s\n",
+                    FormatRate(transfer.maxRate).c_str());
+    }
     module->SetCallBack(nullptr, &OnUpdate);
     module->SetResourceHandle(bundle.get());
     if (module->CheckCommandLine() == 0) {

@@ -68,9 +68,12 @@ void CFileUpdater::SetConnectInfo(const char* address, int port, const char* use
     m_pProtocol.reset();
     m_pProtocol.reset(
         CreateProtocolUpdater(useFtp ? TransferProtocol::FTP : TransferProtocol::HTTP));
-    if (m_pProtocol)
+    m_nRootLauncherType = launcherType;
+    if (m_pProtocol) {
         m_pProtocol->SetConnectInfo(address, port, user, password, servicePath, testPath,
                                     launcherType);
+        m_pProtocol->SetTransferOptions(m_transferOptions);
+    }
 }
 
 void CFileUpdater::SetUpdatePath(const char* dir) {

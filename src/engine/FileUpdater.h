@@ -10,6 +10,7 @@
 //   FileUpdaterApply.cpp     applying a file list
 //   FileUpdaterLauncher.cpp  the launcher version check and self-update
 //   FileUpdaterPack.cpp      the pack update
+//   FileUpdaterRoots.cpp     further patch roots (mirrors), transfer settings
 #pragma once
 #include <atomic>
 #include <cstdint>
@@ -47,8 +48,24 @@ public:
     void SetConnectInfo(const char* address, int port, const char* user, const char* password,
                         const char* servicePath, const char* testPath, unsigned char launcherType,
                         int useFtp);
+    // The same with the protocol named (HTTPS included).
+    void SetConnectRoot(const PatchServerRoot& root, unsigned char launcherType);
+    // Roots to go on from, in order, when the current one fails during a run
+    // (cannot be connected, times out, answers with a server error 5xx). A
+    // run never goes back to a root it left.
+    void SetMirrorRoots(std::vector<PatchServerRoot> roots);
+    unsigned char RootLauncherType() const { return m_nRootLauncherType; }
+    // Settings for every transfer object of the run, the current one included.
+    void SetTransferOptions(const TransferOptions& options);
     // The transfer object, or nullptr when none was configured.
     CProtocolUpdater* GetProtocol() { return m_pProtocol.get(); }
+    // Connects the transfer object, going on to the next mirror root while
+    // one fails. 1 connected; 0 when no root could be (last error recorded).
+    int ConnectPatchServer();
+    // DownloadFile (continuing: ResumeFile) from the current root, going on
+    // to the next mirror root and trying again after a failure that is the
+    // server's or the network's rather than the publisher's (a 404 is not).
+    int FetchFile(const char* remoteName, const char* localPath, bool continuing = false);
     // Base directory = dir; update directory "<dir>/Update" (created).
     void SetUpdatePath(const char* dir);
     void SetLauncherVersion(const char* version);
@@ -218,6 +235,10 @@ protected:
     static void CopyText(char* dst, size_t size, const char* src);
 
     std::unique_ptr<CProtocolUpdater> m_pProtocol;
+    std::vector<PatchServerRoot> m_mirrors;  // roots still to go on from
+    size_t m_nNextMirror = 0;
+    unsigned char m_nRootLauncherType = 0;
+    TransferOptions m_transferOptions;
     // Makes get-signal-close-uninstall of the stop event one step, so that a
     // StopRequest from the window thread cannot uninstall an event the
     // worker installed after the one it signalled.
@@ -310,8 +331,18 @@ protected:
     // after clearing a read-only target). 1 / 0 with the last error recorded.
     int ReplaceVersionFile(bool logCopy);
     // Downloads the named archive, with one reconnect and retry when an FTP
-    // server closed its control connection (reply 421). 1 / 0 (recorded).
-    int DownloadArchive(const char* archivePath);
+    // server closed its control connection (reply 421). continuing: a partial
+    // archive of an earlier run is continued. 1 / 0 (recorded).
+    int DownloadArchive(const char* archivePath, bool continuing = false);
+    // Downloads an archive and checks it; a continued one that fails the
+    // check is deleted and fetched once more from its start. 1 / 0 (recorded).
+    int FetchCheckedArchive(const char* archivePath, const char* guid, uint64_t fileSize);
+    // Whether the last failed transfer is a reason to leave the root.
+    bool RootFailed();
+    // Replaces the transfer object by one for the next mirror root that
+    // connects, keeping the stop event, log settings and options. false
+    // when none is left (or, stoppable, the run is stopping).
+    bool SwitchRoot(const char* why, bool stoppable);
     // One list entry by its update type; 1 applied or passed over, 0 failed.
     int ApplyEntry(const UpdateFileEntry* entry);
     // The second chance of NormalFileUpdate after the first copy failed with

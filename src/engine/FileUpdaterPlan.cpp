@@ -71,7 +71,7 @@ void CFileUpdater::FormatDownloadSize(uint64_t size, char* out, size_t outSize) 
 int CFileUpdater::PrepareDownloadPlan() {
     const char* remote = "versionlist.uvf";
     const std::string local = VersionListPath();
-    if (!m_pProtocol || !m_pProtocol->DownloadFile(remote, local.c_str())) {
+    if (!m_pProtocol || !FetchFile(remote, local.c_str())) {
         const uint32_t error = plat::GetLastError();
         UpdateLog("UPDATE_VERSION_LIST Down Failed %s\n", remote);
         RecordStringError(static_cast<int>(error), IDS_DOWNLOAD_PLAN_FAIL, kStringBuffer,

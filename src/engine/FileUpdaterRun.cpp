@@ -58,7 +58,7 @@ int CFileUpdater::DownLoadUpdateFile() {
         return 0;
     InstallStopEvent();
     UpdateLog("CFileUpdater::DownLoadUpdateFile() szRemotePath : %s \n", remote);
-    const int result = m_pProtocol->DownloadFile(remote, local.c_str());
+    const int result = FetchFile(remote, local.c_str());
     ReleaseStopEvent();
     return result;
 }
@@ -72,7 +72,7 @@ int CFileUpdater::UpdateProcess() {
     std::memset(&CallbackInfo(), 0, sizeof(UPDATE_CALLBACK_INFO));
     ReleaseStopEvent();
     InstallStopEvent();
-    if (!m_pProtocol || !m_pProtocol->DownloadFile(remote, local.c_str()))
+    if (!m_pProtocol || !FetchFile(remote, local.c_str()))
         return RUN_UPDATE_FILE_FAILED;
 
     ClearVersionRecords();
@@ -125,9 +125,9 @@ int CFileUpdater::UpdateProcess() {
     return RUN_OK;
 }
 
-int CFileUpdater::DownloadArchive(const char* archivePath) {
+int CFileUpdater::DownloadArchive(const char* archivePath, bool continuing) {
     const std::string remote = ArchiveFileName(m_szUpdateFileName);
-    if (m_pProtocol && m_pProtocol->DownloadFile(remote.c_str(), archivePath))
+    if (m_pProtocol && FetchFile(remote.c_str(), archivePath, continuing))
         return 1;
     UpdateLog("Version File Down Failed %s\n", remote.c_str());
     const int code = GetLastErrorCode();
@@ -141,7 +141,7 @@ int CFileUpdater::DownloadArchive(const char* archivePath) {
         UpdateLog("ERROR_INTERNET_EXTENDED_ERROR %s\n", response);
         // The server closed its control connection: one reconnect, one retry.
         if (std::strstr(response, "421") != nullptr && m_pProtocol->Connect() &&
-            m_pProtocol->DownloadFile(remote.c_str(), archivePath))
+            FetchFile(remote.c_str(), archivePath, continuing))
             return 1;
     }
     RecordStringError(0, IDS_ARCHIVE_DOWNLOAD, kStringBufferLong, CUSTOM_ERROR_ARCHIVE_DOWNLOAD);
@@ -156,7 +156,7 @@ int CFileUpdater::PatchOneArchive() {
     char text[260] = {};
     plat::GetPrivateProfileString(section.c_str(), "FILESIZE", "0", text, sizeof(text),
                                   list.c_str());
-    const auto fileSize = static_cast<uint32_t>(std::strtoull(text, nullptr, 10));
+    const uint64_t listedSize = std::strtoull(text, nullptr, 10);
     const int fileCount = plat::GetPrivateProfileInt(section.c_str(), "FILECOUNT", 0, list.c_str());
     char guid[41] = {};
     plat::GetPrivateProfileString(section.c_str(), "GUID", "", guid, sizeof(guid), list.c_str());
@@ -167,16 +167,9 @@ int CFileUpdater::PatchOneArchive() {
 
     const std::string archive = plat::JoinPath(m_szUpdatePath, section);
     // An archive left by an interrupted run is reused when it is intact.
-    if (DownloadCheck(archive.c_str(), guid, fileSize) == 0) {
-        if (DownloadArchive(archive.c_str()) == 0)
-            return 0;
-        if (DownloadCheck(archive.c_str(), guid, fileSize) == 0) {
-            UpdateLog("DownloadCheck Invalid hash %s", archive.c_str());
-            RecordStringError(0, IDS_ARCHIVE_CHECK, kStringBuffer, CUSTOM_ERROR_ARCHIVE_CHECK,
-                              {archive.c_str()});
-            return 0;
-        }
-    }
+    if (DownloadCheck(archive.c_str(), guid, static_cast<uint32_t>(listedSize)) == 0 &&
+        FetchCheckedArchive(archive.c_str(), guid, listedSize) == 0)
+        return 0;
 
     const bool full = m_nUpdateKind == UPDATE_FULL_VERSION;
     const std::string unpack =
@@ -205,6 +198,32 @@ int CFileUpdater::PatchOneArchive() {
     else
         plat::DeleteTree(unpack);
     return result;
+}
+
+int CFileUpdater::FetchCheckedArchive(const char* archive, const char* guid, uint64_t listedSize) {
+    // The start of the archive from an interrupted run is continued when it
+    // is shorter than the listed size; the hash check still decides.
+    uint64_t held = 0;
+    const bool continuing =
+        listedSize > 0 && plat::GetFileSize(archive, held) && held > 0 && held < listedSize;
+    if (DownloadArchive(archive, continuing) == 0)
+        return 0;
+    const auto fileSize = static_cast<uint32_t>(listedSize);
+    if (DownloadCheck(archive, guid, fileSize) != 0)
+        return 1;
+    if (continuing && !StopSignalled()) {
+        // The kept start was not this archive's after all (or was damaged):
+        // once more, whole.
+        UpdateLog("DownloadCheck Continued Archive Invalid %s\n", archive);
+        plat::DeleteFile(archive);
+        if (DownloadArchive(archive) == 0)
+            return 0;
+        if (DownloadCheck(archive, guid, fileSize) != 0)
+            return 1;
+    }
+    UpdateLog("DownloadCheck Invalid hash %s", archive);
+    RecordStringError(0, IDS_ARCHIVE_CHECK, kStringBuffer, CUSTOM_ERROR_ARCHIVE_CHECK, {archive});
+    return 0;
 }
 
 int CFileUpdater::ReplaceVersionFile(bool logCopy) {

@@ -1,7 +1,9 @@
 #include "host/HostArgs.h"
 
 #include <cstdlib>
+#include <cstring>
 
+#include "host/TransferSettings.h"
 #include "updatemodule/UpdateModule.h"
 
 namespace {
@@ -29,6 +31,11 @@ OwnOptions ReadOwnOptions(const std::vector<std::string>& args) {
         if (word == "--help" || word == "-h") {
             own.help = true;
             return own;
+        }
+        constexpr const char* kMaxRate = "--max-rate=";
+        if (word.rfind(kMaxRate, 0) == 0 &&
+            ParseRate(word.substr(std::strlen(kMaxRate)), &own.maxRate)) {
+            continue;
         }
         if (word.rfind("--", 0) == 0) {
             own.unknown = word;
@@ -64,7 +71,7 @@ std::string PatchServerName(const PatchRoot& root, const std::vector<std::string
     // "-port 0" (or a word that is no number) leaves the transfer on its
     // protocol's own port.
     if (port == 0) {
-        port = root.useFtp ? 21 : 80;
+        port = root.useFtp ? 21 : root.tls ? 443 : 80;
     }
     const bool bareIpv6 = host.find(':') != std::string::npos && host[0] != '[';
     return (bareIpv6 ? "[" + host + "]" : host) + ":" + std::to_string(port);

@@ -2,6 +2,7 @@
 // own "--" options among the launcher's, and the patch server a run will
 // use. Pure functions; the option table stays the update library's.
 #pragma once
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,10 @@
 struct OwnOptions {
     bool help = false;    // "--help" or "-h"
     std::string unknown;  // the first other word starting with "--", "" when none
+    // "--max-rate=RATE": the download rate cap in bytes per second (a "K" or
+    // "M" suffix multiplies by 1024 or 1048576); 0 when not given. A value
+    // that is no rate makes the word unknown.
+    uint64_t maxRate = 0;
 };
 
 // Reads the host's own options from its arguments (without the program

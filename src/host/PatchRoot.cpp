@@ -42,6 +42,11 @@ PatchRoot ParsePatchRoot(const std::string& value) {
         root.port = 80;
         root.useFtp = 0;
         rest = value.substr(7);
+    } else if (value.rfind("https://", 0) == 0) {
+        root.port = 443;
+        root.useFtp = 0;
+        root.tls = true;
+        rest = value.substr(8);
     } else {
         rest = value.substr(6);
     }

@@ -69,7 +69,9 @@ void PlaceButton(CSkinDialog& dialog, CHoverButton& button, const skin::Rect& r,
 CKestrelDlg::CKestrelDlg(plat::ResourceHandle bundle)
     : m_bundle(bundle),
       m_appDir(plat::GetModuleDir()),
-      m_urls(ReadDeploymentUrls(VersionIniPath())) {
+      m_urls(ReadDeploymentUrls(VersionIniPath())),
+      m_transfer(ReadTransferSettings(VersionIniPath(), plat::JoinPath(m_appDir, "config.ini"),
+                                      m_appDir)) {
     g_lpUpdateModule = new CUpdateModule();
     GtkWindow* window = this->window();
     gtk_window_set_title(window, WindowCaption(kLauncherVersion).c_str());

@@ -21,6 +21,7 @@
 #include "base/UpdateTypes.h"
 #include "host/NotificationQueue.h"
 #include "host/ShutdownHandshake.h"
+#include "host/TransferSettings.h"
 #include "host/UpdatePresenter.h"
 #include "host/VersionIni.h"
 #include "launcher/CAboutDlg.h"
@@ -129,6 +130,7 @@ private:
     const plat::ResourceHandle m_bundle;
     const std::string m_appDir;
     const DeploymentUrls m_urls;
+    const TransferSettings m_transfer;
     bool m_updateComplete = false;
     bool m_termsAgreed = false;
     CShutdownHandshake m_shutdown;

@@ -6,6 +6,7 @@
 #include "host/FirstRun.h"
 #include "host/LauncherRules.h"
 #include "host/PatchRoot.h"
+#include "host/TransferSettings.h"
 #include "launcher/CKestrelDlg.h"
 #include "platform/Desktop.h"
 #include "platform/Path.h"
@@ -127,6 +128,7 @@ void CKestrelDlg::StartupWork() {
     const PatchRoot root = ReadPatchRoot(VersionIniPath());
     module.SetConnectInfo(root.host.c_str(), root.port, "", "", root.path.c_str(),
                           root.path.c_str(), 0, true, root.useFtp, SERVICE_TYPE_DEFAULT);
+    ApplyTransferSettings(module, root, m_transfer);
     module.SetCallBack(this, &UpdateCallback);
 
     const StartupHousekeeping done = DoStartupHousekeeping(
@@ -195,7 +197,10 @@ void CKestrelDlg::Apply(const CNotificationQueue::Item& item) {
     const Presentation p =
         PresentNotification(item.code, item.info, {m_termsAgreed, m_shutdown.Closing()}, m_bundle);
     if (p.status) {
-        m_status.SetText(*p.status);
+        // A capped download says so, lest the player take it for a slow server.
+        const std::string rate = FormatRate(m_transfer.maxRate);
+        m_status.SetText(rate.empty() || p.status->empty() ? *p.status
+                                                           : *p.status + " (max " + rate + ")");
     }
     for (const std::string& line : p.logLines) {
         Log(line);

@@ -27,14 +27,35 @@ CDownloadLoop::~CDownloadLoop() {
         std::fclose(m_file);
 }
 
-bool CDownloadLoop::OpenLocal(const char* localPath) {
-    m_file = localPath ? std::fopen(localPath, "wb") : nullptr;
+bool CDownloadLoop::OpenLocal(const char* localPath, bool continuing) {
+    uint64_t held = 0;
+    if (!continuing || !localPath || !plat::GetFileSize(localPath, held))
+        held = 0;
+    m_file = localPath ? std::fopen(localPath, held > 0 ? "ab" : "wb") : nullptr;
     if (!m_file) {
         m_owner.RecordSystemError(localPath ? plat::Win32FromErrno(errno)
                                             : plat::ERROR_INVALID_PARAMETER_CODE);
         return false;
     }
     m_localPath = localPath;
+    m_held = held;
+    m_received = held;
+    std::setvbuf(m_file, nullptr, _IOFBF, kWriteBufferSize);
+    return true;
+}
+
+bool CDownloadLoop::DropHeld() {
+    if (m_held == 0)
+        return true;
+    m_owner.UpdateLog("DownLoadFile [%s] sent whole%s", m_remoteName.c_str(), m_lineEnd);
+    m_held = 0;
+    m_received = 0;
+    m_file = std::freopen(m_localPath.c_str(), "wb", m_file);
+    if (!m_file) {
+        m_writeError = plat::Win32FromErrno(errno);
+        m_abort = WRITE_FAILED;
+        return false;
+    }
     std::setvbuf(m_file, nullptr, _IOFBF, kWriteBufferSize);
     return true;
 }
@@ -64,7 +85,12 @@ bool CDownloadLoop::Begin(uint64_t size) {
     UPDATE_CALLBACK_INFO& info = CUpdaterBase::CallbackInfo();
     std::snprintf(info.szFileName, sizeof info.szFileName, "%s", m_remoteName.c_str());
     info.nFileSize = size;
-    info.nFileReceived = 0;
+    // Bytes an earlier run left count as done, for this file and the run.
+    info.nFileReceived = m_received;
+    info.nTotalReceived += m_received;
+    if (m_held > 0)
+        m_owner.UpdateLog("DownLoadFile [%s] continued from %llu%s", m_remoteName.c_str(),
+                          static_cast<unsigned long long>(m_held), m_lineEnd);
     CUpdaterBase::Notify(NOTIFY_DOWNLOAD_START);
     if (!MayGoOn()) {
         m_abort = STOPPED;

@@ -31,7 +31,9 @@ public:
     CDownloadLoop& operator=(const CDownloadLoop&) = delete;
 
     // Creates (truncates) the local file; false with a system error recorded.
-    bool OpenLocal(const char* localPath);
+    // continuing keeps what the file holds (a partial download of an earlier
+    // run) and appends to it: those bytes count as received.
+    bool OpenLocal(const char* localPath, bool continuing = false);
     // Closes and removes the local file (a download that never began).
     void DiscardLocal();
     // Ends the download: records what the result and the loop's own state
@@ -45,6 +47,8 @@ public:
     bool Began() const override { return m_began; }
     void Resuming(uint64_t offset) override;
     uint64_t Received() const override { return m_received; }
+    uint64_t HeldBefore() const override { return m_held; }
+    bool DropHeld() override;
     bool Stopped() const { return m_abort == STOPPED; }
 
 private:
@@ -60,6 +64,7 @@ private:
     bool m_began = false;
     uint64_t m_size = 0;
     uint64_t m_received = 0;
+    uint64_t m_held = 0;  // bytes the local file held when it was opened
     Abort m_abort = NONE;
     uint32_t m_writeError = 0;
     bool m_parked = false;

@@ -55,7 +55,7 @@ void* CFTPUpdater::GetConnectHandle() {
     return SessionHandle();
 }
 
-int CFTPUpdater::DownloadFile(const char* remoteName, const char* localPath) {
+int CFTPUpdater::Download(const char* remoteName, const char* localPath, bool continuing) {
     std::lock_guard<std::mutex> hold(m_sessionLock);
     if (!remoteName)
         remoteName = "";
@@ -77,7 +77,7 @@ int CFTPUpdater::DownloadFile(const char* remoteName, const char* localPath) {
         UpdateLog("DownLoadFile [%s]->[%s]\n", shown.c_str(), localPath ? localPath : "");
 
     CDownloadLoop loop(*this, remoteName, "");
-    if (!loop.OpenLocal(localPath))
+    if (!loop.OpenLocal(localPath, continuing))
         return 0;
     uint64_t size = 0;
     FetchResult r = LookUp(relative, &size);

@@ -54,8 +54,6 @@ public:
     // why: custom error 2004).
     int Connect() override;
     void Disconnect() override;
-    // 1 when the whole file (or an empty one) arrived.
-    int DownloadFile(const char* remoteName, const char* localPath) override;
     // The backend's handle (a CURL*); null when not connected.
     void* GetConnectHandle() override;
     // Starts the keep-alive thread unless one runs.
@@ -73,6 +71,9 @@ public:
 
 protected:
     bool LogsSettings() const override { return false; }
+    // 1 when the whole file (or an empty one) arrived. Continuing asks the
+    // server to start after the held bytes (REST).
+    int Download(const char* remoteName, const char* localPath, bool continuing) override;
 
 private:
     // Looks the file up; a lost control connection is reopened once.

@@ -5,7 +5,8 @@
 #include "platform/Error.h"
 #include "platform/Win32Types.h"
 
-CHTTPUpdater::CHTTPUpdater() {
+CHTTPUpdater::CHTTPUpdater(bool tls) {
+    m_bTls = tls;
     m_nConnectTimeout = kConnectTimeoutSeconds;
     m_nLowSpeedTime = kLowSpeedTimeSeconds;
 }
@@ -26,14 +27,16 @@ long CHTTPUpdater::LastNewConnections() const {
 }
 
 int CHTTPUpdater::Connect() {
+    if (m_bTls)
+        return ConnectSession(TransferProtocol::HTTPS, 443, "UPDATE_HTTP", true);
     return ConnectSession(TransferProtocol::HTTP, 80, "UPDATE_HTTP", true);
 }
 
-int CHTTPUpdater::DownloadFile(const char* remoteName, const char* localPath) {
+int CHTTPUpdater::Download(const char* remoteName, const char* localPath, bool continuing) {
     if (!remoteName)
         remoteName = "";
     CDownloadLoop loop(*this, remoteName, "\n");
-    if (!loop.OpenLocal(localPath))
+    if (!loop.OpenLocal(localPath, continuing))
         return 0;
     const std::string path = m_szDefaultPath[0] != '\0'
                                  ? "/" + std::string(m_szDefaultPath) + "/" + remoteName

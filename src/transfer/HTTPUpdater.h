@@ -35,7 +35,8 @@ public:
     // notification 6.
     static constexpr size_t kChunkSize = CDownloadLoop::kChunkSize;
 
-    CHTTPUpdater();
+    // tls: HTTPS (port 443 by default, the certificate checked).
+    explicit CHTTPUpdater(bool tls = false);
     ~CHTTPUpdater() override;
     CHTTPUpdater(const CHTTPUpdater&) = delete;
     CHTTPUpdater& operator=(const CHTTPUpdater&) = delete;
@@ -44,8 +45,6 @@ public:
     // (state 2; the last error says why).
     int Connect() override;
     void Disconnect() override { CloseSession(); }
-    // 1 when the whole file (or an empty one) arrived.
-    int DownloadFile(const char* remoteName, const char* localPath) override;
     // The backend's handle (a CURL*); null when not connected.
     void* GetConnectHandle() override { return SessionHandle(); }
     void StopKeepAlive() override {}
@@ -55,4 +54,8 @@ public:
     void SetTimeouts(long connectSeconds, long lowSpeedSeconds);
     // Connections the last download opened (0 when it reused one).
     long LastNewConnections() const;
+
+protected:
+    // 1 when the whole file (or an empty one) arrived.
+    int Download(const char* remoteName, const char* localPath, bool continuing) override;
 };

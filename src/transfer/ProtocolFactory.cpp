@@ -5,5 +5,7 @@
 CProtocolUpdater* CreateProtocolUpdater(TransferProtocol protocol) {
     if (protocol == TransferProtocol::HTTP)
         return new CHTTPUpdater();
+    if (protocol == TransferProtocol::HTTPS)
+        return new CHTTPUpdater(true);
     return new CFTPUpdater();
 }

@@ -4,6 +4,7 @@
 // take the stop event (GetStopEvent), signal and close it to stop a run.
 #pragma once
 #include <cstdint>
+#include <string>
 
 #include "base/UpdateTypes.h"
 #include "base/UpdaterBase.h"
@@ -49,6 +50,23 @@ public:
     virtual void StartKeepAlive() = 0;
     virtual void KeepAliveLoop() = 0;
     virtual void SetCallBack(WindowHandle window, UPDATE_CALLBACK callback) = 0;
+    // Later additions, with defaults for transfer objects that have none.
+    // Trust, proxy and rate settings for the connections made from now on.
+    virtual void SetTransferOptions(const TransferOptions& options) {}
+    // Like DownloadFile, but a local file that holds the start of the remote
+    // one already is continued rather than fetched again; a server that
+    // cannot continue it sends it whole. 1 on success.
+    virtual int ResumeFile(const char* remoteName, const char* localPath) {
+        return DownloadFile(remoteName, localPath);
+    }
+};
+
+// A patch server root: where the published tree is, by which protocol.
+struct PatchServerRoot {
+    std::string host;
+    int port = 0;  // 0: the protocol's default
+    std::string path;
+    TransferProtocol protocol = TransferProtocol::HTTP;
 };
 
 // Creates the transfer object for a protocol. The caller owns the result.

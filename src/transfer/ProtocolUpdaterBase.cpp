@@ -128,6 +128,8 @@ TransferEndpoint CProtocolUpdaterBase::Endpoint() const {
     e.connectTimeout = m_nConnectTimeout;
     e.lowSpeedTime = m_nLowSpeedTime;
     e.replyTimeout = m_nReplyTimeout;
+    e.tls = m_bTls;
+    e.options = m_options;
     return e;
 }
 

@@ -40,6 +40,13 @@ public:
     void SetPassword(const char* password) override;
     void SetPort(int port) override { m_nPort = static_cast<unsigned>(port); }
     void SetCallBack(WindowHandle window, UPDATE_CALLBACK callback) override;
+    void SetTransferOptions(const TransferOptions& options) override { m_options = options; }
+    int ResumeFile(const char* remoteName, const char* localPath) override {
+        return Download(remoteName, localPath, true);
+    }
+    int DownloadFile(const char* remoteName, const char* localPath) override {
+        return Download(remoteName, localPath, false);
+    }
 
     // Read access for the owner and tests.
     unsigned GetLauncherType() const { return m_nLauncherType; }
@@ -55,6 +62,8 @@ public:
 protected:
     friend class CDownloadLoop;
 
+    // DownloadFile and ResumeFile of the protocol (continuing: ResumeFile).
+    virtual int Download(const char* remoteName, const char* localPath, bool continuing) = 0;
     // Connect's steps for both protocols: logs, the default port, a session
     // of the build's backend, the failure record (custom error 2004, the
     // password masked in the log). httpAddressLine: log "HTTP Address".
@@ -92,6 +101,8 @@ protected:
     long m_nLowSpeedTime = 30;
     long m_nReplyTimeout = 30;
     std::string m_agent;
+    bool m_bTls = false;  // HTTPS
+    TransferOptions m_options;
 
 private:
     void RecordConnectFailure(uint32_t error);

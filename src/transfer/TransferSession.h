@@ -10,7 +10,21 @@
 #include <memory>
 #include <string>
 
-enum class TransferProtocol { HTTP = 1, FTP = 2 };
+// HTTPS is HTTP over TLS with the peer's certificate checked.
+enum class TransferProtocol { HTTP = 1, FTP = 2, HTTPS = 3 };
+
+// Settings an operator or player may give for every connection of a run.
+struct TransferOptions {
+    // PEM file of further trusted certificate authorities; "" uses only the
+    // system's store.
+    std::string caFile;
+    // Proxy for every request ("http://host:port", anything libcurl takes);
+    // "" leaves the choice to the http_proxy, https_proxy, ftp_proxy and
+    // no_proxy environment variables.
+    std::string proxy;
+    // Highest receive rate in bytes per second; 0 for none.
+    uint64_t maxBytesPerSecond = 0;
+};
 
 // Where a session connects to, and with which time limits (seconds).
 struct TransferEndpoint {
@@ -24,6 +38,8 @@ struct TransferEndpoint {
     long lowSpeedTime = 30;
     // Longest wait for one FTP control reply.
     long replyTimeout = 30;
+    bool tls = false;  // HTTPS
+    TransferOptions options;
 };
 
 // Receives one remote file. The session calls Begin once the file's size is
@@ -43,6 +59,12 @@ public:
     // The session asks for the rest of the file from this offset on.
     virtual void Resuming(uint64_t offset) {}
     virtual uint64_t Received() const = 0;
+    // Bytes of the file the sink holds already, before the fetch: the session
+    // asks only for what follows them, and Begin still gets the whole size.
+    virtual uint64_t HeldBefore() const { return 0; }
+    // The server sends the whole file after all: the held bytes are dropped.
+    // false when they could not be.
+    virtual bool DropHeld() { return true; }
 };
 
 // How a fetch ended. error 0 with the sink's consent is success; otherwise

@@ -67,6 +67,15 @@ void CUpdateModule::SetConnectInfo(const char* address, int port, const char* us
                                  useFtp);
 }
 
+void CUpdateModule::SetTransferSettings(const PatchServerRoot& first,
+                                        std::vector<PatchServerRoot> mirrors,
+                                        const TransferOptions& options) {
+    g_FileUpdater.SetTransferOptions(options);
+    if (first.protocol == TransferProtocol::HTTPS)
+        g_FileUpdater.SetConnectRoot(first, g_FileUpdater.RootLauncherType());
+    g_FileUpdater.SetMirrorRoots(std::move(mirrors));
+}
+
 void CUpdateModule::SetCallBack(WindowHandle window, UPDATE_CALLBACK callback) {
     CUpdaterBase::SetCallBack(window, callback);
     if (CProtocolUpdater* protocol = g_FileUpdater.GetProtocol()) {

@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "base/Export.h"
 #include "base/UpdateTypes.h"
@@ -24,6 +25,7 @@
 #include "platform/Process.h"
 #include "platform/Resource.h"
 #include "platform/Thread.h"
+#include "transfer/ProtocolUpdater.h"
 
 class VARN_EXPORT CUpdateModule {
 public:
@@ -45,6 +47,12 @@ public:
     void SetConnectInfo(const char* address, int port, const char* user, const char* password,
                         const char* servicePath, const char* testPath, unsigned char launcherType,
                         bool useLoginFront, int useFtp, eSERVICE_TYPE serviceType);
+    // After SetConnectInfo: first is the root given there, named with its
+    // protocol (an HTTPS root replaces the transfer object with an HTTPS
+    // one); mirrors are the roots a run goes on from when the current one
+    // fails; options apply to every connection.
+    void SetTransferSettings(const PatchServerRoot& first, std::vector<PatchServerRoot> mirrors,
+                             const TransferOptions& options);
     void SetCallBack(WindowHandle window, UPDATE_CALLBACK callback);
     void SetUpdatePath(const char* directory);
     void SetLauncherVersion(const char* version);

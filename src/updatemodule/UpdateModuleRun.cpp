@@ -65,7 +65,7 @@ int CUpdateModule::UpdateRun() {
         return g_FileUpdater.ApplyManualArchive();
     }
     CProtocolUpdater* protocol = g_FileUpdater.GetProtocol();
-    if (protocol == nullptr || protocol->Connect() == 0) {
+    if (protocol == nullptr || g_FileUpdater.ConnectPatchServer() == 0) {
         return RUN_CONNECT_FAILED;
     }
     plat::SuspendPoint();

@@ -190,6 +190,89 @@ TEST_F(VarnPatchTest, InterruptStopsTheRunAndSaysSo) {
     EXPECT_EQ(ReadText(game + "/Varngame.exe"), CPublishFixture::Content("Varngame.exe", 0));
 }
 
+// A run killed in the middle of an archive leaves its start behind; the
+// next run asks only for the rest and the game ends up whole.
+TEST_F(VarnPatchTest, KilledDownloadIsContinuedWithARangeRequest) {
+    CPublishFixture fixture(2);
+    ASSERT_EQ(fixture.Publish({"--store"}), 0);  // stored: the archive stays 100 KB
+    ASSERT_EQ(fixture.Install(0, game), 0);
+    const std::string name = "1.0.0.1_to_1.0.0.2.lbc";
+    const uint64_t size = fs::file_size(fixture.OutDir() + "/" + name);
+    varntest::HttpServer server(fixture.Root(), "limit_rate 32k;");
+    PlaceHost(server.url() + "/patch");
+
+    const pid_t pid = Start();
+    ASSERT_GT(pid, 0);
+    const std::string partial = game + "/Update/" + name;
+    std::error_code ec;
+    for (int i = 0; i < 600 && !(fs::file_size(partial, ec) > size / 4 && !ec); ++i)
+        plat::Sleep(20);
+    kill(pid, SIGKILL);
+    Wait(pid);
+    const uint64_t held = fs::file_size(partial, ec);
+    ASSERT_TRUE(held > 0 && held < size) << held;
+
+    ASSERT_EQ(Run(), PATCH_EXIT_OK) << output;
+    for (const std::string& file : CPublishFixture::FileNames(1))
+        EXPECT_EQ(ReadText(game + "/" + file), CPublishFixture::Content(file, 1)) << file;
+    ASSERT_EQ(server.Requests(name, 2), 2);
+    uint64_t served = 0;
+    std::vector<std::string> archive;
+    for (const std::string& line : server.DetailLog())
+        if (line.ends_with(name)) {
+            archive.push_back(line);
+            served += std::stoull(line.substr(line.find(' ') + 1));
+        }
+    ASSERT_EQ(archive.size(), 2u);
+    EXPECT_NE(archive[0].find(" [-] "), std::string::npos) << archive[0];
+    EXPECT_TRUE(archive[1].starts_with("206 ")) << archive[1];
+    EXPECT_NE(archive[1].find("[bytes=" + std::to_string(held) + "-]"), std::string::npos)
+        << archive[1];
+    EXPECT_LT(served, size * 12 / 10) << "served " << served << " of " << size;
+}
+
+// Further roots take over when the first cannot serve (a server error, a
+// dead address), and the run stays on the one that works; a missing file
+// is the publisher's fault and no reason to move on.
+TEST_F(VarnPatchTest, MirrorRootsTakeOverFromFailingRootsButNotFromMissingFiles) {
+    CPublishFixture fixture(3);
+    ASSERT_EQ(fixture.Publish(), 0);
+    ASSERT_EQ(fixture.Install(0, game), 0);
+    varntest::HttpServer failing(fixture.Root(), "location / { return 503; }");
+    varntest::HttpServer good(fixture.Root());
+    const std::string dead = "http://127.0.0.1:" + std::to_string(varntest::PickFreePort());
+    const auto place = [&](const std::string& first, const std::string& extra) {
+        PlaceHost(first);
+        varntest::TempDir::WriteFile(
+            game + "/version.ini",
+            "[PATH]\nPatchRoot=" + first + "\nPatchRoot1=" + dead + "/patch\n" + extra);
+        varntest::TempDir::WriteFile(game + "/LauncherLog.log", "");
+    };
+
+    place(good.url() + "/missing", "PatchRoot2=" + good.url() + "/patch\n");
+    EXPECT_EQ(Wait(Start("-savelog")), PATCH_EXIT_FAILED) << output;
+    EXPECT_EQ(good.Requests("patch/update.uvf", 0), 0);
+
+    place(failing.url() + "/patch", "PatchRoot2=" + good.url() + "/patch\n");
+    ASSERT_EQ(Wait(Start("-savelog --max-rate=64M")), PATCH_EXIT_OK) << output;
+    EXPECT_NE(output.find("download rate limited to 64.0 MiB/s"), std::string::npos) << output;
+    for (const std::string& name : CPublishFixture::FileNames(2))
+        EXPECT_EQ(ReadText(game + "/" + name), CPublishFixture::Content(name, 2)) << name;
+    EXPECT_EQ(failing.Requests("patch/update.uvf", 1), 1);
+    EXPECT_EQ(good.Requests("patch/1.0.0.2_to_1.0.0.3.lbc", 1), 1);
+    std::string logs;
+    for (const auto& e : fs::recursive_directory_iterator(game))
+        if (e.is_regular_file() && e.path().extension() == ".txt")
+            logs += ReadText(e.path().string());
+    EXPECT_NE(logs.find("Patch Root In Use http://127.0.0.1:" + std::to_string(good.port())),
+              std::string::npos)
+        << logs;
+    // Once moved on, the run never went back to the failing root.
+    EXPECT_EQ(failing.AccessLog().size(), 1u);
+
+    EXPECT_EQ(Wait(Start("--max-rate=fast")), PATCH_EXIT_USAGE) << output;
+}
+
 namespace {
 
 // The server offers a launcher 1.0.6.2 (the installed varn-patch is

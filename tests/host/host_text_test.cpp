@@ -11,6 +11,7 @@
 #include "host/LanguageBundle.h"
 #include "host/PatchRoot.h"
 #include "host/ProgressState.h"
+#include "host/TransferSettings.h"
 #include "support/TempDir.h"
 
 TEST(PatchRootTest, ReadsLikeTheLauncherWindowAndHonoursAPort) {
@@ -22,12 +23,45 @@ TEST(PatchRootTest, ReadsLikeTheLauncherWindowAndHonoursAPort) {
         {"http://[::1]:8080/p", "[::1]", 8080, "p", 0},
         {"http://h:99999/p", "h:99999", 80, "p", 0},
         {"http://fe80::1/p", "fe80::1", 80, "p", 0},
+        {"https://files.example/varn", "files.example", 443, "varn", 0},
+        {"https://files.example:8443/", "files.example", 8443, "", 0},
     };
     for (const auto& [value, host, port, path, ftp] : cases) {
         const PatchRoot r = ParsePatchRoot(value);
         EXPECT_EQ(std::tie(r.host, r.port, r.path, r.useFtp), std::tie(host, port, path, ftp))
             << value;
+        EXPECT_EQ(r.tls, std::string(value).starts_with("https://")) << value;
     }
+}
+
+// Rates as settings and --max-rate take them: digits with K or M; anything
+// else (and an overflowing value) is no rate and leaves the result alone.
+TEST(TransferSettingsTest, RatesParseStrictlyAndMirrorsSkipHostlessRoots) {
+    uint64_t rate = 7;
+    const std::pair<const char*, uint64_t> good[] = {
+        {"1048576", 1048576}, {"512K", 524288}, {" 2m ", 2097152}, {"0", 0}};
+    for (const auto& [text, value] : good)
+        EXPECT_TRUE(ParseRate(text, &rate) && rate == value) << text;
+    for (const char* bad : {"", "K", "1.5M", "-1", "10G", "99999999999999999M", "1 M"}) {
+        rate = 7;
+        EXPECT_FALSE(ParseRate(bad, &rate) || rate != 7) << bad;
+    }
+    varntest::TempDir dir;
+    const std::string ini = dir / "version.ini";
+    varntest::TempDir::WriteFile(ini,
+                                 "[PATH]\nPatchRoot=http://a/p\nPatchRoot1=patch\n"
+                                 "PatchRoot2=ftp://b:2121/q\nPatchRoot9=https://c/r\n"
+                                 "CAFile=ca.pem\nMaxDownloadRate=1M\n");
+    varntest::TempDir::WriteFile(dir / "config.ini", "[COMMON]\nMaxDownloadRate=256K\n");
+    const TransferSettings s = ReadTransferSettings(ini, dir / "config.ini", dir.path());
+    ASSERT_EQ(s.mirrors.size(), 2u);
+    EXPECT_TRUE(s.mirrors[0].host == "b" && s.mirrors[0].port == 2121 && s.mirrors[0].useFtp);
+    EXPECT_TRUE(s.mirrors[1].host == "c" && s.mirrors[1].tls);
+    EXPECT_EQ(s.caFile, dir / "ca.pem");
+    EXPECT_EQ(s.maxRate, 262144u);  // the player's config.ini wins
+    EXPECT_EQ(s.proxy, "");
+    EXPECT_EQ(ReadOwnOptions({"--max-rate=1K"}).maxRate, 1024u);
+    EXPECT_EQ(ReadOwnOptions({"--max-rate=x"}).unknown, "--max-rate=x");
 }
 
 TEST(HostArgsTest, OwnOptionsAreReadAroundTheLauncherOptionValues) {

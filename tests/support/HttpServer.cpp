@@ -52,6 +52,8 @@ std::string MakeConfig(const std::string& prefix, const std::string& root, int p
     c << "events { worker_connections 128; }\nhttp {\n  default_type application/octet-stream;\n"
       << "  log_format conn '$connection $status $uri';\n"
       << "  access_log " << prefix << "/access.log conn;\n"
+      << "  log_format detail '$status $body_bytes_sent [$http_range] $uri';\n"
+      << "  access_log " << prefix << "/detail.log detail;\n"
       << "  sendfile on;\n  keepalive_timeout 60s;\n  keepalive_requests 100000;\n";
     for (const char* t : {"client_body", "proxy", "fastcgi", "uwsgi", "scgi"})
         c << "  " << t << "_temp_path " << prefix << "/tmp/" << t << ";\n";
@@ -146,10 +148,18 @@ std::string HttpServer::url() const {
 }
 
 std::vector<std::string> HttpServer::AccessLog(size_t minLines) const {
+    return ReadLog("access.log", minLines);
+}
+
+std::vector<std::string> HttpServer::DetailLog(size_t minLines) const {
+    return ReadLog("detail.log", minLines);
+}
+
+std::vector<std::string> HttpServer::ReadLog(const char* name, size_t minLines) const {
     std::vector<std::string> lines;
     for (int i = 0; i < 100; ++i) {
         lines.clear();
-        std::ifstream in(m_prefix + "/access.log");
+        std::ifstream in(m_prefix + "/" + name);
         for (std::string line; std::getline(in, line);)
             lines.push_back(line);
         if (lines.size() >= minLines)

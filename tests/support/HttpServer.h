@@ -27,6 +27,8 @@ public:
     // writes a line just after the response, so this waits (up to a few
     // seconds) until at least minLines are there.
     std::vector<std::string> AccessLog(size_t minLines = 0) const;
+    // The same requests as "<status> <body bytes sent> [<Range header>] <uri>".
+    std::vector<std::string> DetailLog(size_t minLines = 0) const;
     // Number of answered requests whose URI ends with `suffix`. Waits (up to
     // a few seconds) for `expected` of them, since their log lines may still
     // be on their way; an absent request cannot be waited for.
@@ -36,6 +38,7 @@ public:
 
 private:
     bool StartOnce(int port);
+    std::vector<std::string> ReadLog(const char* name, size_t minLines) const;
     std::string m_root;
     std::string m_extra;
     std::string m_prefix;

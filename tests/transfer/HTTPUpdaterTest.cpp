@@ -3,9 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdlib>
 #include <memory>
 #include <thread>
 
+#include "base/TransferErrors.h"
 #include "support/HttpServer.h"
 #include "transfer/FTPUpdater.h"
 #include "transfer/TransferTestUtil.h"
@@ -192,3 +195,118 @@ TEST(ProtocolUpdater, DestructionReleasesTheStopEvent) {
 }
 
 }  // namespace
+
+namespace {
+
+// Runs a shell command line; true when it exits 0.
+bool Shell(const std::string& line) {
+    return std::system(line.c_str()) == 0;
+}
+
+// A download through a fresh HTTP(S) transfer object with the given options.
+int FetchWith(TransferProtocol protocol, int port, const TransferOptions& options,
+              const std::string& remote, const std::string& local) {
+    std::unique_ptr<CProtocolUpdater> u(CreateProtocolUpdater(protocol));
+    u->SetConnectInfo("127.0.0.1", port, nullptr, nullptr, kServicePath, kServicePath,
+                      LAUNCHER_TYPE_SERVICE);
+    u->SetTransferOptions(options);
+    InstallStopEvent(*u);
+    return u->Connect() && u->DownloadFile(remote.c_str(), local.c_str());
+}
+
+}  // namespace
+
+// A local file holding the start of the remote one is continued from its end
+// (206, progress counting the held bytes as done); a server that ignores
+// ranges sends it whole over it; a held start longer than the file is
+// dropped rather than kept.
+TEST_F(HttpDownload, HeldStartIsContinuedOrReplacedWhole) {
+    const std::string data = Publish("a.lbc", Pattern(300000));
+    const std::string local = tmp / "a.lbc";
+    WriteFile(local, data.substr(0, 100000));
+    ASSERT_EQ(http.ResumeFile("a.lbc", local.c_str()), 1);
+    EXPECT_TRUE(ReadFile(local) == data);
+    ASSERT_FALSE(rec.notes.empty());
+    EXPECT_TRUE(rec.notes.front().code == NOTIFY_DOWNLOAD_START &&
+                rec.notes.front().fileReceived == 100000 && rec.notes.front().fileSize == 300000);
+    EXPECT_EQ(rec.notes.back().totalReceived, 300000u);
+    const std::vector<std::string> log = server->DetailLog(1);
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_TRUE(log[0].starts_with("206 200000 [bytes=100000-]")) << log[0];
+
+    WriteFile(local, std::string(400000, 'x'));
+    EXPECT_EQ(http.ResumeFile("a.lbc", local.c_str()), 0);
+    EXPECT_FALSE(std::filesystem::exists(local));
+
+    varntest::HttpServer noRanges(root, "max_ranges 0;");
+    WriteFile(local, std::string(100000, 'x'));
+    CHTTPUpdater other;
+    other.SetConnectInfo("127.0.0.1", noRanges.port(), nullptr, nullptr, kServicePath, kServicePath,
+                         LAUNCHER_TYPE_SERVICE);
+    InstallStopEvent(other);
+    ASSERT_EQ(other.Connect(), 1);
+    ASSERT_EQ(other.ResumeFile("a.lbc", local.c_str()), 1);
+    EXPECT_TRUE(ReadFile(local) == data);
+}
+
+// HTTPS: a certificate the client trusts through the CA file serves; without
+// it the connection is refused with a clear error and nothing is asked of
+// the server, in plain HTTP or otherwise.
+TEST_F(HttpDownload, HttpsNeedsATrustedCertificateAndNeverFallsBack) {
+    const std::string cert = tmp / "cert.pem", key = tmp / "key.pem";
+    ASSERT_TRUE(
+        Shell("openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1"
+              " -addext subjectAltName=IP:127.0.0.1 -keyout " +
+              key + " -out " + cert + " 2>/dev/null"));
+    const int tlsPort = varntest::PickFreePort();
+    varntest::HttpServer tls(root, "listen 127.0.0.1:" + std::to_string(tlsPort) +
+                                       " ssl; ssl_certificate " + cert + "; ssl_certificate_key " +
+                                       key + ";");
+    const std::string data = Publish("secure.lbc", Pattern(50000));
+    const std::string local = tmp / "secure.lbc";
+
+    EXPECT_EQ(FetchWith(TransferProtocol::HTTPS, tlsPort, {}, "secure.lbc", local), 0);
+    EXPECT_EQ(CUpdaterBase::GetLastErrorCode(), TRANSFER_ERROR_INVALID_CA);
+    EXPECT_EQ(CUpdaterBase::GetLastCustomErrorCode(), CUSTOM_ERROR_CONNECT);
+
+    TransferOptions trusted;
+    trusted.caFile = cert;
+    ASSERT_EQ(FetchWith(TransferProtocol::HTTPS, tlsPort, trusted, "secure.lbc", local), 1);
+    EXPECT_TRUE(ReadFile(local) == data);
+    EXPECT_EQ(tls.AccessLog(1).size(), 1u) << "only the trusted request reached the server";
+}
+
+// A proxy from the settings, and one from the environment when the settings
+// name none, carry the requests.
+TEST_F(HttpDownload, ProxyFromSettingsOrEnvironmentCarriesTheRequests) {
+    std::filesystem::create_directories(tmp / "empty");
+    varntest::HttpServer proxy(tmp / "empty", "location / { proxy_pass http://$http_host$uri; }");
+    const std::string data = Publish("via.lbc", Pattern(20000));
+    const std::string local = tmp / "via.lbc";
+    TransferOptions viaProxy;
+    viaProxy.proxy = proxy.url();
+    ASSERT_EQ(FetchWith(TransferProtocol::HTTP, server->port(), viaProxy, "via.lbc", local), 1);
+    EXPECT_TRUE(ReadFile(local) == data);
+    EXPECT_EQ(proxy.Requests("via.lbc", 1), 1);
+
+    for (const char* name : {"no_proxy", "NO_PROXY"})
+        unsetenv(name);
+    setenv("http_proxy", proxy.url().c_str(), 1);
+    const int fromEnvironment =
+        FetchWith(TransferProtocol::HTTP, server->port(), {}, "via.lbc", local);
+    unsetenv("http_proxy");
+    ASSERT_EQ(fromEnvironment, 1);
+    EXPECT_EQ(proxy.Requests("via.lbc", 2), 2);
+    EXPECT_EQ(server->Requests("via.lbc", 2), 2);
+}
+
+// The rate cap holds a 4 MiB file at 1 MiB/s to well over three seconds
+// (a lower bound only: a slow machine may take longer).
+TEST_F(HttpDownload, RateCapSlowsTheDownload) {
+    Publish("big.lbc", Pattern(4 << 20));
+    TransferOptions capped;
+    capped.maxBytesPerSecond = 1 << 20;
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(FetchWith(TransferProtocol::HTTP, server->port(), capped, "big.lbc", tmp / "big"), 1);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(3500));
+}

@@ -88,6 +88,10 @@ bool CCurlFtpSession::Open(const TransferEndpoint& endpoint, uint32_t* error) {
     curl_easy_setopt(c, CURLOPT_BUFFERSIZE, kReceiveBufferSize);
     curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, &CCurlFtpSession::OnReply);
     curl_easy_setopt(c, CURLOPT_HEADERDATA, this);
+    // Through an HTTP proxy the FTP conversation itself is tunnelled: the
+    // session needs real FTP replies (entry directory, SIZE, REST).
+    curl_easy_setopt(c, CURLOPT_HTTPPROXYTUNNEL, 1L);
+    transfer::ApplyOptions(c, m_endpoint);
     ApplyTimeouts();
     int rc = CURLE_OK;
     Perform("", false, &rc);
@@ -236,11 +240,15 @@ FetchResult CCurlFtpSession::Fetch(const std::string& path, CDownloadSink& sink,
     if (CURL* c = Curl(m_pCurl)) {
         curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, &CCurlFtpSession::OnBody);
         curl_easy_setopt(c, CURLOPT_WRITEDATA, &t);
+        // REST: only the bytes after those the sink holds.
+        curl_easy_setopt(c, CURLOPT_RESUME_FROM_LARGE, static_cast<curl_off_t>(sink.HeldBefore()));
     }
     int rc = CURLE_OK;
     FetchResult r = Perform(path, true, &rc);
-    if (CURL* c = Curl(m_pCurl))
+    if (CURL* c = Curl(m_pCurl)) {
         curl_easy_setopt(c, CURLOPT_WRITEDATA, nullptr);
+        curl_easy_setopt(c, CURLOPT_RESUME_FROM_LARGE, static_cast<curl_off_t>(0));
+    }
     if (t.aborted)
         return FetchResult();  // the sink knows why
     // An empty file sends no byte: it opened once the transfer ended well.

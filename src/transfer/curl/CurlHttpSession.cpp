@@ -30,6 +30,8 @@ struct CCurlHttpSession::Transfer {
     enum Abort { NONE, SINK, BAD_STATUS, NO_LENGTH, RANGE_REFUSED } abort = NONE;
     // The current request asks for the rest after a held request broke off.
     bool continuing = false;
+    // The first request asks for the file from here on (bytes the sink held).
+    uint64_t heldBefore = 0;
     std::string validator;              // If-Range value from the first reply
     curl_slist* restHeaders = nullptr;  // request headers of a continuation
 };
@@ -57,7 +59,7 @@ std::string CCurlHttpSession::BaseUrl() const {
     // An IPv6 literal needs brackets inside a URL.
     if (host.find(':') != std::string::npos && host.front() != '[')
         host = "[" + host + "]";
-    return "http://" + host + ":" + std::to_string(m_endpoint.port);
+    return (m_endpoint.tls ? "https://" : "http://") + host + ":" + std::to_string(m_endpoint.port);
 }
 
 bool CCurlHttpSession::Open(const TransferEndpoint& endpoint, uint32_t* error) {
@@ -89,8 +91,9 @@ bool CCurlHttpSession::SetUpHandle() {
     curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(c, CURLOPT_USERAGENT, m_endpoint.agent.c_str());
     curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers);
-    curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http");
-    curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "http");
+    // A TLS session never follows a redirect to plain HTTP.
+    curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, Scheme());
+    curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, Scheme());
     curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(c, CURLOPT_MAXREDIRS, 5L);
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, m_endpoint.connectTimeout);
@@ -101,6 +104,7 @@ bool CCurlHttpSession::SetUpHandle() {
     curl_easy_setopt(c, CURLOPT_BUFFERSIZE, kReceiveBufferSize);
     curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, &CCurlHttpSession::OnHeader);
     curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, &CCurlHttpSession::OnBody);
+    transfer::ApplyOptions(c, m_endpoint);
     if (!m_endpoint.user.empty()) {
         curl_easy_setopt(c, CURLOPT_USERNAME, m_endpoint.user.c_str());
         curl_easy_setopt(c, CURLOPT_PASSWORD, m_endpoint.password.c_str());
@@ -120,8 +124,10 @@ bool CCurlHttpSession::ProbeServer(uint32_t* error) {
     std::string url = BaseUrl() + "/";
     curl_easy_setopt(probe, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(probe, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(probe, CURLOPT_PROTOCOLS_STR, "http");
+    curl_easy_setopt(probe, CURLOPT_PROTOCOLS_STR, Scheme());
+    // For HTTPS this includes the handshake: an untrusted server fails here.
     curl_easy_setopt(probe, CURLOPT_CONNECT_ONLY, 1L);
+    transfer::ApplyOptions(probe, m_endpoint);
     curl_easy_setopt(probe, CURLOPT_CONNECTTIMEOUT, m_endpoint.connectTimeout);
     CURLcode rc = curl_easy_perform(probe);
     curl_easy_cleanup(probe);
@@ -166,9 +172,14 @@ FetchResult CCurlHttpSession::Fetch(const std::string& path, CDownloadSink& sink
     curl_easy_setopt(c, CURLOPT_URL, url.c_str());
     curl_easy_setopt(c, CURLOPT_HEADERDATA, &t);
     curl_easy_setopt(c, CURLOPT_WRITEDATA, &t);
+    t.heldBefore = sink.HeldBefore();
+    if (t.heldBefore > 0)
+        curl_easy_setopt(c, CURLOPT_RANGE, (std::to_string(t.heldBefore) + "-").c_str());
     CURLcode rc = curl_easy_perform(c);
     while (RequestRestAfterPause(t, rc))
         rc = curl_easy_perform(c);
+    if (t.heldBefore > 0)
+        curl_easy_setopt(c, CURLOPT_RANGE, nullptr);
     if (t.continuing) {
         curl_easy_setopt(c, CURLOPT_RANGE, nullptr);
         curl_easy_setopt(c, CURLOPT_HTTPHEADER, static_cast<curl_slist*>(m_pHeaders));
@@ -190,6 +201,13 @@ bool CCurlHttpSession::AcceptReply(Transfer& t) {
     if (t.continuing)
         return AcceptRest(t);
     int status = t.reply.Status();
+    if (t.heldBefore > 0 && status == 206)
+        return AcceptHeldRest(t);
+    // Any other success is the whole file: what the sink held goes.
+    if (t.heldBefore > 0 && status >= 200 && status < 300 && !t.sink->DropHeld()) {
+        t.abort = Transfer::SINK;
+        return false;
+    }
     if (status < 200 || status >= 300) {
         t.abort = Transfer::BAD_STATUS;
         return false;
@@ -222,6 +240,24 @@ bool CCurlHttpSession::AcceptRest(Transfer& t) {
     }
     t.replyAccepted = true;
     if (!t.sink->MayGoOn()) {
+        t.abort = Transfer::SINK;
+        return false;
+    }
+    return true;
+}
+
+bool CCurlHttpSession::AcceptHeldRest(Transfer& t) {
+    // The rest of the file from the held bytes on, and its whole size.
+    uint64_t first = 0, last = 0, total = 0;
+    if (!t.reply.Range(&first, &last, &total) || first != t.heldBefore || last + 1 != total ||
+        (t.reply.HasLength() && t.reply.Length() != total - first)) {
+        t.abort = Transfer::RANGE_REFUSED;
+        return false;
+    }
+    t.length = total;
+    t.validator = t.reply.Validator();
+    t.replyAccepted = true;
+    if (!t.sink->Begin(t.length)) {
         t.abort = Transfer::SINK;
         return false;
     }
@@ -299,6 +335,9 @@ FetchResult CCurlHttpSession::Result(const Transfer& t, int rcInt) const {
             return r;
         case Transfer::RANGE_REFUSED:
             r.error = TRANSFER_ERROR_CONNECTION_ABORTED;
+            // The held start does not fit what the server has: it goes, and
+            // the next attempt fetches the file whole.
+            r.discardLocal = t.heldBefore > 0 && !t.continuing;
             return r;
         case Transfer::NONE:
             break;

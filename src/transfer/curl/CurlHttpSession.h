@@ -17,6 +17,14 @@
 // reply's ETag or Last-Modified) and accepts only a 206 reply carrying
 // exactly that rest.
 //
+// A sink that holds the start of the file already (HeldBefore) gets only the
+// rest: the request carries "Range: bytes=N-"; a 206 with exactly that rest
+// appends, a 2xx other than 206 (the server ignores ranges) drops the held
+// bytes and delivers the whole file, and any other reply fails as usual.
+//
+// An HTTPS session checks the server's certificate against the system's CA
+// store (and the endpoint's CA file); redirects stay on HTTPS.
+//
 // Threads: one thread at a time (CTransferSession).
 #pragma once
 #include <string>
@@ -48,6 +56,9 @@ private:
     static bool AcceptReply(Transfer& t);
     // The reply to a continuation: the rest of the file, nothing else.
     static bool AcceptRest(Transfer& t);
+    // The reply to a fetch that asked for the bytes after the held ones.
+    static bool AcceptHeldRest(Transfer& t);
+    const char* Scheme() const { return m_endpoint.tls ? "https" : "http"; }
     // Prepares a request for the rest of a fetch that broke off after the
     // worker was held in it; false when the fetch is to end as is.
     bool RequestRestAfterPause(Transfer& t, int rc);

@@ -4,7 +4,7 @@
 #include "transfer/curl/CurlHttpSession.h"
 
 std::unique_ptr<CTransferSession> CreateTransferSession(TransferProtocol protocol) {
-    if (protocol == TransferProtocol::HTTP)
+    if (protocol != TransferProtocol::FTP)
         return std::make_unique<CCurlHttpSession>();
     return std::make_unique<CCurlFtpSession>();
 }

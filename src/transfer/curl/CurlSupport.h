@@ -8,6 +8,7 @@
 #include <string>
 
 #include "base/TransferErrors.h"
+#include "transfer/TransferSession.h"
 
 namespace transfer {
 
@@ -19,6 +20,9 @@ uint32_t ErrorFromCurl(CURLcode rc);
 // Whether a libcurl result means the connection broke (rather than the
 // server refusing or the request being wrong).
 bool ConnectionLost(CURLcode rc);
+
+// Applies an endpoint's TLS trust, proxy and rate settings to a handle.
+void ApplyOptions(CURL* c, const TransferEndpoint& endpoint);
 
 // Percent-escapes each "/"-separated segment of a remote path, keeping the
 // separators, so that blanks and odd characters survive in the URL.
