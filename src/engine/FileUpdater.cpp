@@ -64,10 +64,16 @@ int CFileUpdater::LoadSettings(const char* iniPath) {
 void CFileUpdater::SetConnectInfo(const char* address, int port, const char* user,
                                   const char* password, const char* servicePath,
                                   const char* testPath, unsigned char launcherType, int useFtp) {
+    ReplaceProtocol(useFtp ? TransferProtocol::FTP : TransferProtocol::HTTP, address, port, user,
+                    password, servicePath, testPath, launcherType);
+}
+
+void CFileUpdater::ReplaceProtocol(TransferProtocol protocol, const char* address, int port,
+                                   const char* user, const char* password, const char* servicePath,
+                                   const char* testPath, unsigned char launcherType) {
     // The old object goes first: it may hold a live connection.
     m_pProtocol.reset();
-    m_pProtocol.reset(
-        CreateProtocolUpdater(useFtp ? TransferProtocol::FTP : TransferProtocol::HTTP));
+    m_pProtocol.reset(CreateProtocolUpdater(protocol));
     m_nRootLauncherType = launcherType;
     if (m_pProtocol) {
         m_pProtocol->SetConnectInfo(address, port, user, password, servicePath, testPath,

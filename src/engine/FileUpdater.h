@@ -50,6 +50,10 @@ public:
                         int useFtp);
     // The same with the protocol named (HTTPS included).
     void SetConnectRoot(const PatchServerRoot& root, unsigned char launcherType);
+    // SetConnectInfo and SetConnectRoot: a new transfer object for protocol.
+    void ReplaceProtocol(TransferProtocol protocol, const char* address, int port, const char* user,
+                         const char* password, const char* servicePath, const char* testPath,
+                         unsigned char launcherType);
     // Roots to go on from, in order, when the current one fails during a run
     // (cannot be connected, times out, answers with a server error 5xx). A
     // run never goes back to a root it left.

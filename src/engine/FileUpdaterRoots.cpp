@@ -43,14 +43,8 @@ bool IsNetworkError(int code) {
 }  // namespace
 
 void CFileUpdater::SetConnectRoot(const PatchServerRoot& root, unsigned char launcherType) {
-    m_pProtocol.reset();
-    m_pProtocol.reset(CreateProtocolUpdater(root.protocol));
-    m_nRootLauncherType = launcherType;
-    if (m_pProtocol) {
-        m_pProtocol->SetConnectInfo(root.host.c_str(), root.port, "", "", root.path.c_str(),
-                                    root.path.c_str(), launcherType);
-        m_pProtocol->SetTransferOptions(m_transferOptions);
-    }
+    ReplaceProtocol(root.protocol, root.host.c_str(), root.port, "", "", root.path.c_str(),
+                    root.path.c_str(), launcherType);
 }
 
 void CFileUpdater::SetMirrorRoots(std::vector<PatchServerRoot> roots) {
@@ -67,18 +61,26 @@ void CFileUpdater::SetTransferOptions(const TransferOptions& options) {
 int CFileUpdater::ConnectPatchServer() {
     if (!m_pProtocol)
         return 0;
-    if (m_pProtocol->Connect())
+    if (m_pProtocol->Connect()) {
+        // Said once a run, also without mirrors: the log shows which
+        // server a run patched from.
+        UpdateLog("Patch Root In Use %s\n", m_pProtocol->RootText().c_str());
         return 1;
+    }
     // No stop event is installed yet at this point of a run.
     return SwitchRoot("cannot connect", false) ? 1 : 0;
 }
 
 int CFileUpdater::FetchFile(const char* remoteName, const char* localPath, bool continuing) {
     while (m_pProtocol) {
+        const uint64_t totalBefore = CallbackInfo().nTotalReceived;
         const int done = continuing ? m_pProtocol->ResumeFile(remoteName, localPath)
                                     : m_pProtocol->DownloadFile(remoteName, localPath);
         if (done || !RootFailed() || !SwitchRoot(remoteName, true))
             return done;
+        // The next root's attempt counts the file afresh: bytes of the failed
+        // attempt must not be counted twice in the whole update's total.
+        CallbackInfo().nTotalReceived = totalBefore;
     }
     return 0;
 }
@@ -113,6 +115,8 @@ bool CFileUpdater::SwitchRoot(const char* why, bool stoppable) {
         next->SetResourceHandle(m_pProtocol->GetResourceHandle());
         next->SetConnectInfo(root.host.c_str(), root.port, "", "", root.path.c_str(),
                              root.path.c_str(), m_nRootLauncherType);
+        // The account given for the patch server ("-user", "-pass") goes on.
+        m_pProtocol->CopyAccountTo(*next);
         next->SetTransferOptions(m_transferOptions);
         std::unique_ptr<CProtocolUpdater> old;
         {
@@ -126,8 +130,7 @@ bool CFileUpdater::SwitchRoot(const char* why, bool stoppable) {
         }
         old.reset();
         if (m_pProtocol->Connect()) {
-            UpdateLog("Patch Root In Use %s://%s:%d/%s\n", SchemeOf(root.protocol),
-                      root.host.c_str(), root.port, root.path.c_str());
+            UpdateLog("Patch Root In Use %s\n", m_pProtocol->RootText().c_str());
             return true;
         }
         why = "cannot connect";

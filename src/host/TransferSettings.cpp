@@ -97,3 +97,8 @@ std::string FormatRate(uint64_t bytesPerSecond) {
                       static_cast<unsigned long long>(bytesPerSecond));
     return text;
 }
+
+std::string StatusWithRateCap(const std::string& status, uint64_t maxRate) {
+    const std::string rate = FormatRate(maxRate);
+    return rate.empty() || status.empty() ? status : status + " (max " + rate + ")";
+}

@@ -35,3 +35,7 @@ void ApplyTransferSettings(CUpdateModule& module, const PatchRoot& root,
 
 // "1.5 MiB/s"-style text of a rate for status lines ("" for 0).
 std::string FormatRate(uint64_t bytesPerSecond);
+// The window's status line under a rate cap: status with " (max <rate>)"
+// appended, so that a capped download is not taken for a slow server;
+// status unchanged without a cap or when it is empty.
+std::string StatusWithRateCap(const std::string& status, uint64_t maxRate);

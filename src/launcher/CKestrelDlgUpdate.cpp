@@ -197,10 +197,7 @@ void CKestrelDlg::Apply(const CNotificationQueue::Item& item) {
     const Presentation p =
         PresentNotification(item.code, item.info, {m_termsAgreed, m_shutdown.Closing()}, m_bundle);
     if (p.status) {
-        // A capped download says so, lest the player take it for a slow server.
-        const std::string rate = FormatRate(m_transfer.maxRate);
-        m_status.SetText(rate.empty() || p.status->empty() ? *p.status
-                                                           : *p.status + " (max " + rate + ")");
+        m_status.SetText(StatusWithRateCap(*p.status, m_transfer.maxRate));
     }
     for (const std::string& line : p.logLines) {
         Log(line);

@@ -59,6 +59,11 @@ public:
     virtual int ResumeFile(const char* remoteName, const char* localPath) {
         return DownloadFile(remoteName, localPath);
     }
+    // "scheme://host:port/path" of the root this object serves from, for
+    // logs; "" when it cannot say.
+    virtual std::string RootText() const { return ""; }
+    // Gives other this object's user name and password.
+    virtual void CopyAccountTo(CProtocolUpdater& other) const {}
 };
 
 // A patch server root: where the published tree is, by which protocol.

@@ -133,6 +133,13 @@ TransferEndpoint CProtocolUpdaterBase::Endpoint() const {
     return e;
 }
 
+std::string CProtocolUpdaterBase::RootText() const {
+    if (m_pszScheme[0] == '\0')
+        return "";
+    return std::string(m_pszScheme) + "://" + m_szHost + ":" + std::to_string(m_nPort) + "/" +
+           m_szDefaultPath;
+}
+
 int CProtocolUpdaterBase::ConnectSession(TransferProtocol protocol, unsigned defaultPort,
                                          const char* agent, bool httpAddressLine) {
     m_nConnectState = CONNECT_STATE_CONNECTING;
@@ -151,6 +158,9 @@ int CProtocolUpdaterBase::ConnectSession(TransferProtocol protocol, unsigned def
     CloseSession();
     m_nConnectState = CONNECT_STATE_CONNECTING;
     m_agent = agent;
+    m_pszScheme = protocol == TransferProtocol::FTP     ? "ftp"
+                  : protocol == TransferProtocol::HTTPS ? "https"
+                                                        : "http";
     m_pSession = CreateTransferSession(protocol);
     if (!m_pSession) {
         UpdateLog("InternetOpen Failed\n");

@@ -58,6 +58,11 @@ public:
     const char* GetServicePath() const { return m_szServicePath; }
     const char* GetTestPath() const { return m_szTestPath; }
     int GetConnectState() const { return m_nConnectState; }
+    std::string RootText() const override;
+    void CopyAccountTo(CProtocolUpdater& other) const override {
+        other.SetUserID(m_szUser);
+        other.SetPassword(m_szPassword);
+    }
 
 protected:
     friend class CDownloadLoop;
@@ -84,6 +89,7 @@ protected:
     void RecordSystemError(uint32_t code);
 
     unsigned m_nLauncherType = LAUNCHER_TYPE_SERVICE;
+    const char* m_pszScheme = "";  // of the last ConnectSession
     char m_szHost[100] = {};
     char m_szUser[100] = {};
     char m_szPassword[100] = {};

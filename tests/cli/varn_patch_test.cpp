@@ -264,9 +264,12 @@ TEST_F(VarnPatchTest, MirrorRootsTakeOverFromFailingRootsButNotFromMissingFiles)
     for (const auto& e : fs::recursive_directory_iterator(game))
         if (e.is_regular_file() && e.path().extension() == ".txt")
             logs += ReadText(e.path().string());
-    EXPECT_NE(logs.find("Patch Root In Use http://127.0.0.1:" + std::to_string(good.port())),
-              std::string::npos)
-        << logs;
+    // The root in use is named, the first one too.
+    for (const auto* server : {&failing, &good})
+        EXPECT_NE(logs.find("Patch Root In Use http://127.0.0.1:" + std::to_string(server->port()) +
+                            "/patch"),
+                  std::string::npos)
+            << logs;
     // Once moved on, the run never went back to the failing root.
     EXPECT_EQ(failing.AccessLog().size(), 1u);
 

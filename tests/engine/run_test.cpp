@@ -8,7 +8,9 @@
 #include <tuple>
 
 #include "archive/FileHash.h"
+#include "base/TransferErrors.h"
 #include "engine/run_test_env.h"
+#include "support/HttpServer.h"
 #include "support/VersionFileWriter.h"
 #include "support/ZipBuilder.h"
 
@@ -136,3 +138,21 @@ TEST_F(HandRunTest, DownloadCheckNeedsSizeAndExactFingerprint) {
 }
 
 }  // namespace
+
+// A download that failed part-way on one root and is fetched again from the
+// next counts its file once in the update's total.
+TEST_F(HandRunTest, FileFetchedAgainFromTheNextRootIsCountedOnce) {
+    WriteText(root + "/patch/a.lbc", std::string(5000, 'a'));
+    varntest::HttpServer mirror(root);
+    engine.SetMirrorRoots({{"127.0.0.1", mirror.port(), "patch", TransferProtocol::HTTP}});
+    server->before = [this](const std::string&) {
+        CUpdaterBase::CallbackInfo().nTotalReceived += 1234;  // the bytes of the broken attempt
+        engine.SetLastErrorMsg(ERROR_KIND_SYSTEM, TRANSFER_ERROR_CONNECTION_RESET, "", 0);
+        return 0;
+    };
+    engine.InstallStopEvent();
+    CUpdaterBase::CallbackInfo().nTotalReceived = 100;
+    ASSERT_EQ(1, engine.FetchFile("a.lbc", (game + "/Update/a.lbc").c_str()));
+    EXPECT_EQ(CUpdaterBase::CallbackInfo().nTotalReceived, 5100u);
+    EXPECT_EQ(mirror.Requests("/patch/a.lbc", 1), 1);
+}

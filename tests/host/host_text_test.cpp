@@ -60,6 +60,9 @@ TEST(TransferSettingsTest, RatesParseStrictlyAndMirrorsSkipHostlessRoots) {
     EXPECT_EQ(s.caFile, dir / "ca.pem");
     EXPECT_EQ(s.maxRate, 262144u);  // the player's config.ini wins
     EXPECT_EQ(s.proxy, "");
+    EXPECT_EQ(StatusWithRateCap("Downloading", 1536 * 1024), "Downloading (max 1.5 MiB/s)");
+    EXPECT_EQ(StatusWithRateCap("Downloading", 0), "Downloading");
+    EXPECT_EQ(StatusWithRateCap("", 1024), "");
     EXPECT_EQ(ReadOwnOptions({"--max-rate=1K"}).maxRate, 1024u);
     EXPECT_EQ(ReadOwnOptions({"--max-rate=x"}).unknown, "--max-rate=x");
 }

@@ -105,6 +105,21 @@ TEST_F(FtpDownload, FilesArriveInBlocksOverOneLogin) {
     EXPECT_EQ(ReadFile(local), "top");
 }
 
+// A local file holding the start of the remote one is continued from its
+// end with REST, the held bytes counted as done.
+TEST_F(FtpDownload, HeldStartIsContinuedFromItsEnd) {
+    const std::string data = Publish("a.lbc", Pattern(300000));
+    const std::string local = tmp / "a.lbc";
+    WriteFile(local, data.substr(0, 100000));
+    ASSERT_EQ(ftp.ResumeFile("a.lbc", local.c_str()), 1);
+    EXPECT_TRUE(ReadFile(local) == data);
+    ASSERT_FALSE(rec.notes.empty());
+    EXPECT_TRUE(rec.notes.front().code == NOTIFY_DOWNLOAD_START &&
+                rec.notes.front().fileReceived == 100000 && rec.notes.front().fileSize == 300000);
+    EXPECT_EQ(server->Count("REST 100000", "", 1), 1);
+    EXPECT_EQ(server->Requests("RETR kor/varn/service/a.lbc", 1), 1);
+}
+
 TEST_F(FtpDownload, MissingFileAndRefusedLoginAreReportedWithoutThePassword) {
     const std::string local = tmp / "missing";
     EXPECT_EQ(ftp.DownloadFile("missing.lbc", local.c_str()), 0);
