@@ -16,7 +16,9 @@
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
+#include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "archive/FileHash.h"
@@ -351,7 +353,15 @@ protected:
     int ApplyEntry(const UpdateFileEntry* entry);
     // The second chance of NormalFileUpdate after the first copy failed with
     // error; records the matching last error when it fails again.
-    int RetryFileCopy(uint32_t error, const std::string& source, const std::string& target);
+    int RetryFileCopy(uint32_t error, const std::string& source, const std::string& target,
+                      bool keepSource);
+    // Of the list being applied: for each unpacked file (by SourceKey), the
+    // last entry that reads it; an earlier entry copies it, the last one may
+    // move it. And the directories written, flushed before version.uvf
+    // advances.
+    std::unordered_map<std::string, const UpdateFileEntry*> m_lastSourceUse;
+    std::set<std::string> m_appliedDirs;
+    void NoteSourceUses(const UpdateFileEntry* entries, uint32_t count);
     void SendClosingTick();
     CClosingTicker m_ClosingTicker{[this] { SendClosingTick(); }};
 };

@@ -8,6 +8,7 @@
 #include "platform/Error.h"
 #include "platform/File.h"
 #include "platform/Path.h"
+#include "platform/Win32Types.h"
 
 namespace {
 
@@ -24,7 +25,33 @@ std::string DataDirectory(const char* name) {
     return slash ? std::string(name, static_cast<size_t>(slash - name)) : std::string();
 }
 
+// The unpacked file an entry reads: its own name, or the patch's pack for a
+// pack entry. Spelt loosely (letter case, either separator), so that two
+// spellings of one file are never taken for two files.
+std::string SourceKey(const UpdateFileEntry& entry) {
+    std::string name = entry.szFileName;
+    if (entry.byUpdateType == uvf::UPDATE_TYPE_PACK) {
+        char pack[plat::kMaxPath], inner[plat::kMaxPath];
+        CFileUpdater::GetPackFileName(entry.szFileName, pack, inner);
+        name = pack;
+    }
+    for (char& c : name) {
+        if (c == '/')
+            c = '\\';
+        else if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    return name;
+}
+
 }  // namespace
+
+void CFileUpdater::NoteSourceUses(const UpdateFileEntry* entries, uint32_t count) {
+    m_lastSourceUse.clear();
+    m_appliedDirs.clear();
+    for (uint32_t i = 0; i < count; ++i)
+        m_lastSourceUse[SourceKey(entries[i])] = &entries[i];
+}
 
 void CFileUpdater::MakeDirectoryChain(const char* relativeDir) {
     std::string path = m_szDefaultPath;
@@ -84,6 +111,8 @@ int CFileUpdater::UpdateVersionFile() {
         return finish(0);
     }
 
+    NoteSourceUses(entries, count);
+
     if (GetCallBack() != nullptr) {
         UPDATE_CALLBACK_INFO& info = CallbackInfo();
         CopyText(info.szFileName, sizeof(info.szFileName),
@@ -137,6 +166,9 @@ int CFileUpdater::ApplyEntry(const UpdateFileEntry* entry) {
         case uvf::UPDATE_TYPE_PACK: {
             UpdateFileEntry copy = *entry;
             result = PackFileUpdate(&copy);
+            char pack[plat::kMaxPath], inner[plat::kMaxPath];
+            GetPackFileName(name, pack, inner);
+            m_appliedDirs.insert(plat::DirName(plat::JoinDataPath(m_szDefaultPath, pack)));
             break;
         }
         default:
@@ -155,12 +187,21 @@ int CFileUpdater::NormalFileUpdate(const UpdateFileEntry* entry) {
         const std::string source =
             plat::JoinDataPath(plat::JoinPath(m_szUpdatePath, m_szUpdateFileName), name);
         const std::string target = plat::JoinDataPath(m_szDefaultPath, name);
-        if (plat::CopyFile(source, target, false)) {
+        // The unpack directory is deleted after the list, so the file can be
+        // moved into place rather than copied, unless a later entry still
+        // reads it (or the call comes from outside a list).
+        const auto last = m_lastSourceUse.find(SourceKey(*entry));
+        const bool keepSource = last == m_lastSourceUse.end() || last->second != entry;
+        if (plat::PlaceFile(source, target, keepSource)) {
+            m_appliedDirs.insert(plat::DirName(target));
             UpdateLog("NormalFileUpdate Success %s\n", name);
             NotifyEntry(NOTIFY_APPLY_FILE, entry, true);
             return 1;
         }
-        return RetryFileCopy(plat::GetLastError(), source, target);
+        if (RetryFileCopy(plat::GetLastError(), source, target, keepSource) == 0)
+            return 0;
+        m_appliedDirs.insert(plat::DirName(target));
+        return 1;
     } catch (...) {
         SetLastErrorMsg(ERROR_KIND_SYSTEM, static_cast<int>(plat::GetLastError()), nullptr,
                         CUSTOM_ERROR_NORMAL_FILE_EXCEPTION);
@@ -169,7 +210,7 @@ int CFileUpdater::NormalFileUpdate(const UpdateFileEntry* entry) {
 }
 
 int CFileUpdater::RetryFileCopy(uint32_t error, const std::string& source,
-                                const std::string& target) {
+                                const std::string& target, bool keepSource) {
     if (plat::IsReadOnly(target))
         plat::SetReadOnly(target, false);
     unsigned stringId = IDS_NORMAL_FILE_OTHER;
@@ -182,7 +223,7 @@ int CFileUpdater::RetryFileCopy(uint32_t error, const std::string& source,
             break;
         case plat::ERROR_ALREADY_EXISTS_CODE:
             plat::DeleteFile(target);
-            if (plat::CopyFile(source, target, false))
+            if (plat::PlaceFile(source, target, keepSource))
                 return 1;
             stringId = IDS_NORMAL_FILE_EXISTS;
             custom = CUSTOM_ERROR_NORMAL_FILE_EXISTS;
@@ -193,7 +234,7 @@ int CFileUpdater::RetryFileCopy(uint32_t error, const std::string& source,
             argument = &source;
             break;
         case plat::ERROR_ACCESS_DENIED_CODE:
-            if (plat::CopyFile(source, target, false))
+            if (plat::PlaceFile(source, target, keepSource))
                 return 1;
             stringId = IDS_NORMAL_FILE_ACCESS;
             custom = CUSTOM_ERROR_NORMAL_FILE_ACCESS;

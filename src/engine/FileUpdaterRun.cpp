@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "archive/ZipExtractor.h"
 #include "base/TransferErrors.h"
@@ -232,6 +233,15 @@ int CFileUpdater::ReplaceVersionFile(bool logCopy) {
     if (logCopy)
         UpdateLog("copy file version ==========================. (%s %s)\n", source.c_str(),
                   target.c_str());
+    // The record is the step's commit point: what the list wrote (moved in,
+    // unflushed) must be on the disk before the record says it is there.
+    std::vector<std::string> written(m_appliedDirs.begin(), m_appliedDirs.end());
+    written.insert(written.begin(), {m_szDefaultPath, m_szUpdatePath});
+    if (!plat::SyncFileSystems(written)) {
+        RecordStringError(static_cast<int>(plat::GetLastError()), IDS_VERSION_COPY, kStringBuffer,
+                          CUSTOM_ERROR_VERSION_COPY, {target.c_str()});
+        return 0;
+    }
     bool copied = plat::CopyFile(source, target, false);
     uint32_t error = copied ? 0 : plat::GetLastError();
     if (!copied && error == plat::ERROR_ACCESS_DENIED_CODE) {

@@ -60,7 +60,7 @@ bool WriteAll(int fd, const char* data, size_t size) {
     return true;
 }
 
-bool CopyFd(int in, int out) {
+bool CopyFdByReading(int in, int out) {
     std::vector<char> buf(64 * 1024);
     for (;;) {
         ssize_t n = read(in, buf.data(), buf.size());
@@ -79,6 +79,33 @@ bool CopyFd(int in, int out) {
     }
 }
 
+// Copies the rest of in (of `size` bytes in all) to out. The kernel copies
+// without a trip through user space, and clones where the file system can;
+// where it cannot copy between these two files at all (older kernels across
+// file systems, some file systems) the bytes are read and written here,
+// from wherever the kernel stopped.
+bool CopyFd(int in, int out, uint64_t size) {
+    uint64_t copied = 0;
+    while (copied < size) {
+        const ssize_t n = copy_file_range(in, nullptr, out, nullptr, size - copied, 0);
+        if (n > 0) {
+            copied += static_cast<uint64_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        // 0 before the end: a file system that reports nothing copied
+        // rather than an error; the file may also have shrunk meanwhile.
+        if (n == 0 || errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP ||
+            errno == EBADF) {
+            break;
+        }
+        return false;
+    }
+    return CopyFdByReading(in, out);
+}
+
 // Creates a uniquely named temporary file beside target; returns its fd.
 int CreateTempBeside(const std::string& target, std::string& tempPath, mode_t mode) {
     std::string templ = JoinPath(DirName(target).empty() ? "." : DirName(target),
@@ -93,12 +120,14 @@ int CreateTempBeside(const std::string& target, std::string& tempPath, mode_t mo
     return fd;
 }
 
-bool CopyIntoTemp(int in, const std::string& dst, mode_t mode, std::string& tmp) {
-    int out = CreateTempBeside(dst, tmp, mode & 07777);
+bool CopyIntoTemp(int in, const struct stat& srcSt, const std::string& dst, bool flush,
+                  std::string& tmp) {
+    int out = CreateTempBeside(dst, tmp, srcSt.st_mode & 07777);
     if (out < 0) {
         return FailErrnoPath(dst);
     }
-    bool ok = CopyFd(in, out) && fdatasync(out) == 0;
+    bool ok =
+        CopyFd(in, out, static_cast<uint64_t>(srcSt.st_size)) && (!flush || fdatasync(out) == 0);
     int savedErrno = errno;
     if (close(out) != 0 && ok) {
         ok = false;
@@ -109,6 +138,63 @@ bool CopyIntoTemp(int in, const std::string& dst, mode_t mode, std::string& tmp)
         SetLastErrorFromErrno(savedErrno);
     }
     return ok;
+}
+
+// A target the copy may not replace, as on Win32: a directory, or a file
+// without write permission (read-only). The rename would ignore both.
+bool TargetRefused(const struct stat& dstSt) {
+    return S_ISDIR(dstSt.st_mode) || (dstSt.st_mode & S_IWUSR) == 0;
+}
+
+// CopyFile, with or without flushing the new file to the disk before it
+// takes the target's name.
+bool CopyFileFlushed(const std::string& src, const std::string& dst, bool failIfExists,
+                     bool flush) {
+    int in = open(src.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) {
+        return FailErrnoPath(src);
+    }
+    struct stat srcSt;
+    if (fstat(in, &srcSt) != 0 || !S_ISREG(srcSt.st_mode)) {
+        close(in);
+        return FailWith(ERROR_ACCESS_DENIED_CODE);
+    }
+    struct stat dstSt;
+    if (stat(dst.c_str(), &dstSt) == 0) {
+        if (failIfExists) {
+            close(in);
+            return FailWith(ERROR_FILE_EXISTS_CODE);
+        }
+        if (TargetRefused(dstSt)) {
+            close(in);
+            return FailWith(ERROR_ACCESS_DENIED_CODE);
+        }
+    }
+    std::string tmp;
+    bool ok = CopyIntoTemp(in, srcSt, dst, flush, tmp);
+    close(in);
+    if (!ok) {
+        return false;
+    }
+    // The no-replace rename closes the gap between the existence check and
+    // the rename: a target created meanwhile is not overwritten.
+    int rc = failIfExists
+                 ? renameat2(AT_FDCWD, tmp.c_str(), AT_FDCWD, dst.c_str(), RENAME_NOREPLACE)
+                 : rename(tmp.c_str(), dst.c_str());
+    if (rc != 0 && failIfExists && errno == EINVAL) {
+        // File systems without the no-replace rename: a hard link fails on
+        // an existing name just the same.
+        rc = link(tmp.c_str(), dst.c_str());
+    }
+    if (rc != 0) {
+        int err = errno;
+        unlink(tmp.c_str());
+        return FailWith(err == EEXIST ? ERROR_FILE_EXISTS_CODE : Win32FromErrno(err));
+    }
+    if (failIfExists && FileExists(tmp)) {
+        unlink(tmp.c_str());  // the hard-link fallback leaves the temporary name
+    }
+    return true;
 }
 
 bool RemoveEntry(const std::string& path);
@@ -178,51 +264,51 @@ bool GetFileSize(const std::string& path, uint64_t& size) {
 }
 
 bool CopyFile(const std::string& src, const std::string& dst, bool failIfExists) {
-    int in = open(src.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0) {
-        return FailErrnoPath(src);
-    }
+    return CopyFileFlushed(src, dst, failIfExists, true);
+}
+
+bool PlaceFile(const std::string& src, const std::string& dst, bool keepSource) {
     struct stat srcSt;
-    if (fstat(in, &srcSt) != 0 || !S_ISREG(srcSt.st_mode)) {
-        close(in);
-        return FailWith(ERROR_ACCESS_DENIED_CODE);
-    }
     struct stat dstSt;
-    if (stat(dst.c_str(), &dstSt) == 0) {
-        if (failIfExists) {
-            close(in);
-            return FailWith(ERROR_FILE_EXISTS_CODE);
-        }
-        // A read-only target is protected until the caller clears the
-        // attribute, as on Win32; the rename below would otherwise ignore it.
-        if (S_ISDIR(dstSt.st_mode) || (dstSt.st_mode & S_IWUSR) == 0) {
-            close(in);
+    const bool regular = lstat(src.c_str(), &srcSt) == 0 && S_ISREG(srcSt.st_mode);
+    if (!keepSource && regular) {
+        if (stat(dst.c_str(), &dstSt) == 0 && TargetRefused(dstSt)) {
             return FailWith(ERROR_ACCESS_DENIED_CODE);
         }
+        if (rename(src.c_str(), dst.c_str()) == 0) {
+            return true;
+        }
+        if (errno == ENOENT) {
+            return FailErrnoPath(dst);  // src was there: the target's directory is not
+        }
+        // Another file system, or a rename refused for some other reason:
+        // the copy below can still do it, or reports why not.
     }
-    std::string tmp;
-    bool ok = CopyIntoTemp(in, dst, srcSt.st_mode, tmp);
-    close(in);
-    if (!ok) {
-        return false;
-    }
-    // The no-replace rename closes the gap between the existence check and
-    // the rename: a target created meanwhile is not overwritten.
-    int rc = failIfExists
-                 ? renameat2(AT_FDCWD, tmp.c_str(), AT_FDCWD, dst.c_str(), RENAME_NOREPLACE)
-                 : rename(tmp.c_str(), dst.c_str());
-    if (rc != 0 && failIfExists && errno == EINVAL) {
-        // File systems without the no-replace rename: a hard link fails on
-        // an existing name just the same.
-        rc = link(tmp.c_str(), dst.c_str());
-    }
-    if (rc != 0) {
-        int err = errno;
-        unlink(tmp.c_str());
-        return FailWith(err == EEXIST ? ERROR_FILE_EXISTS_CODE : Win32FromErrno(err));
-    }
-    if (failIfExists && FileExists(tmp)) {
-        unlink(tmp.c_str());  // the hard-link fallback leaves the temporary name
+    return CopyFileFlushed(src, dst, false, false);
+}
+
+bool SyncFileSystems(const std::vector<std::string>& paths) {
+    std::vector<dev_t> synced;
+    for (const std::string& path : paths) {
+        int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        if (fd < 0) {
+            if (errno == ENOENT) {
+                continue;  // nothing was left there to flush
+            }
+            return Fail();
+        }
+        struct stat st;
+        bool ok = fstat(fd, &st) == 0;
+        if (ok && std::find(synced.begin(), synced.end(), st.st_dev) == synced.end()) {
+            ok = syncfs(fd) == 0;
+            synced.push_back(st.st_dev);
+        }
+        const int err = errno;
+        close(fd);
+        if (!ok) {
+            SetLastErrorFromErrno(err);
+            return false;
+        }
     }
     return true;
 }

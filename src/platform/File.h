@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace plat {
 
@@ -20,6 +21,18 @@ bool GetFileSize(const std::string& path, uint64_t& size);
 // a missing target directory with 3. Writes to a temporary name beside dst
 // and renames it into place, so dst is never left half written.
 bool CopyFile(const std::string& src, const std::string& dst, bool failIfExists);
+// Puts src's bytes at dst, replacing it, for a src that is not needed
+// afterwards: renamed when both lie on one file system, copied otherwise
+// (src may then remain). keepSource always copies. Unlike CopyFile the new
+// file is not flushed to the disk: SyncFileSystems does that for a whole
+// batch. Fails as CopyFile does (read-only or directory dst: 5, missing src:
+// 2, missing target directory: 3); dst is never left half written.
+bool PlaceFile(const std::string& src, const std::string& dst, bool keepSource);
+// Flushes to the disk everything written so far on the file systems that
+// hold the given paths, one flush per file system however many paths lie
+// on it; a missing path is skipped. False (last error set) when a file
+// system reports that data could not be written.
+bool SyncFileSystems(const std::vector<std::string>& paths);
 bool DeleteFile(const std::string& path);
 bool MoveFile(const std::string& src, const std::string& dst);  // rename, replacing
 // Creates one directory; an existing one fails with 183.

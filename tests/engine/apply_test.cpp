@@ -88,6 +88,25 @@ TEST_F(ApplyTest, AppliesEntriesByTypeAndPassesOverOwnFiles) {
     EXPECT_EQ(8, CUpdaterBase::CallbackInfo().nFileCount);
 }
 
+// Files are moved out of the unpack directory, yet one that several entries
+// read reaches each of them; a read-only target is made writable and
+// replaced on the second try, which reports nothing.
+TEST_F(ApplyTest, RepeatedEntriesAndReadOnlyTargetsAreApplied) {
+    WriteText(game + "/locked.dat", "old");
+    ASSERT_TRUE(plat::SetReadOnly(game + "/locked.dat", true));
+    Add("locked.dat", 0, "new");
+    Add("Data\\twice.bin", 0, "same");
+    Add("Data\\twice.bin", 1, "same");  // the player has it now: kept, reported
+    Add("Data\\twice.bin", 0, "same");
+
+    ASSERT_EQ(1, Apply());
+    EXPECT_EQ("new", ReadText(game + "/locked.dat"));
+    EXPECT_FALSE(plat::IsReadOnly(game + "/locked.dat"));
+    EXPECT_EQ("same", ReadText(game + "/Data/twice.bin"));
+    const int A = NOTIFY_APPLY_FILE;
+    EXPECT_EQ((std::vector<int>{NOTIFY_APPLY_START, A, A, A}), SeenCodes());
+}
+
 // Each bad entry ends the list with an error after the good one before it
 // and before the one after it; hostile names write nothing outside.
 TEST_F(ApplyTest, BadEntriesStopTheListWithTheirErrors) {

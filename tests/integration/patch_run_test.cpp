@@ -2,6 +2,7 @@
 // sample game published into a patch root and served over HTTP (and, for the
 // main kinds of run, FTP) on 127.0.0.1.
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <algorithm>
 #include <atomic>
@@ -302,6 +303,33 @@ TEST_F(PatchRunTest, InterruptedRunResumesAndReusesTheDownloadedArchive) {
     ExpectVersion(2);
     ExpectRequests(second, 1);
     EXPECT_FALSE(fs::exists(game + "/Update/" + second));
+}
+
+// Killed once the last file of an archive is in place but before version.uvf
+// records it: the record still names the old version, and the next run
+// applies that archive again and ends whole.
+TEST_F(PatchRunTest, RunKilledBeforeTheRecordAdvancesAppliesTheArchiveAgain) {
+    Prepare(0);
+    const std::string record = game + "/Update/version.uvf", before = ReadText(record);
+    EXPECT_EXIT(
+        {
+            bool applying = false;
+            Recorder::Get().hook = [&](int code, UPDATE_CALLBACK_INFO* info) {
+                applying = applying || code == NOTIFY_APPLY_START;
+                if (applying && (code == NOTIFY_APPLY_FILE || code == NOTIFY_EXTRACT_FILE) &&
+                    info->nFileIndex == info->nFileCount)
+                    raise(SIGKILL);
+            };
+            module.UpdateRun();
+        },
+        ::testing::KilledBySignal(SIGKILL), "");
+    EXPECT_EQ(before, ReadText(record));
+    ExpectVersion(1);
+
+    ASSERT_EQ(RUN_OK, module.UpdateRun());
+    ExpectVersion(2);
+    EXPECT_EQ("1.0.0.3", LocalVersion());
+    ExpectRequests(std::string(kFirst) + ".lbc", 2);
 }
 
 TEST_F(PatchRunTest, ManualArchivesAreCheckedBeforeTheyAreApplied) {

@@ -54,6 +54,11 @@ TEST(File, FailuresReportWin32Codes) {
         {"rmdir non-empty", [&] { return RemoveDirectory(dir.path()); }, 145},
         {"delete missing tree", [&] { return DeleteTree(dir / "nope"); }, 2},
         {"write into missing dir", [&] { return WriteWholeFile(dir / "no/f", "x", 1); }, 3},
+        {"place missing source", [&] { return PlaceFile(dir / "nope", dir / "dst", false); }, 2},
+        {"place into missing dir", [&] { return PlaceFile(dir / "src", dir / "no/d", false); }, 3},
+        {"place over read-only", [&] { return PlaceFile(dir / "src", dir / "ro", false); }, 5},
+        {"place over a directory", [&] { return PlaceFile(dir / "src", dir.path(), false); }, 5},
+        {"place a directory", [&] { return PlaceFile(dir.path(), dir / "dst", false); }, 5},
     };
     for (const auto& c : cases) {
         SetLastError(0);
@@ -61,27 +66,38 @@ TEST(File, FailuresReportWin32Codes) {
         EXPECT_EQ(GetLastError(), c.code) << c.what;
     }
     EXPECT_EQ(TempDir::ReadFile(dir / "ro"), "old");
+    EXPECT_EQ(TempDir::ReadFile(dir / "src"), "data");  // a refused move keeps its source
 }
 
-TEST(File, CopyReplacesWholeFileKeepsModeLeavesNoTemporary) {
+// Copies (kept source) and moves (source gone) alike: whole bytes, the
+// source's permission bits, no temporary left beside the target.
+TEST(File, CopyAndPlaceReplaceWholeFileKeepModeLeaveNoTemporary) {
     TempDir dir;
-    const std::string big(200000, 'n');
+    std::string big(3 << 20, '\0');
+    for (size_t i = 0; i < big.size(); ++i)
+        big[i] = static_cast<char>(i * 2654435761u >> 13);
     ASSERT_TRUE(WriteWholeFile(dir / "src", big.data(), big.size()));
     ASSERT_EQ(chmod((dir / "src").c_str(), 0750), 0);
-    TempDir::WriteFile(dir / "dst", "old contents");
-    ASSERT_TRUE(SetReadOnly(dir / "dst", true) && SetReadOnly(dir / "dst", false));
+    for (const char* name : {"dst", "placed"}) {
+        TempDir::WriteFile(dir / name, "old contents");
+        ASSERT_TRUE(SetReadOnly(dir / name, true) && SetReadOnly(dir / name, false));
+    }
     ASSERT_TRUE(CopyFile(dir / "src", dir / "dst", false));
     ASSERT_TRUE(CopyFile(dir / "src", dir / "fresh", true));
-    for (const char* name : {"dst", "fresh"}) {
+    ASSERT_TRUE(PlaceFile(dir / "src", dir / "kept", true));
+    EXPECT_TRUE(FileExists(dir / "src"));
+    ASSERT_TRUE(PlaceFile(dir / "src", dir / "placed", false));
+    EXPECT_FALSE(FileExists(dir / "src"));
+    for (const char* name : {"dst", "fresh", "kept", "placed"}) {
         std::string text;
         ASSERT_TRUE(ReadWholeFile(dir / name, text));
-        EXPECT_EQ(text, big) << name;
+        EXPECT_TRUE(text == big) << name;
         struct stat st {};
         stat((dir / name).c_str(), &st);
         EXPECT_EQ(st.st_mode & 07777, 0750u) << name;
     }
     auto entries = std::distance(std::filesystem::directory_iterator(dir.path()), {});
-    EXPECT_EQ(entries, 3);
+    EXPECT_EQ(entries, 4);
 }
 
 TEST(File, DirectoryChainsAndTreesThatHoldLinks) {
@@ -113,6 +129,13 @@ TEST(File, MoveAcrossFileSystems) {
         EXPECT_TRUE(MoveFile(src, dir / "moved"));
         EXPECT_FALSE(FileExists(src));
         EXPECT_EQ(TempDir::ReadFile(dir / "moved"), "payload");
+        // The rename cannot cross: the placement copies instead.
+        TempDir::WriteFile(src, "placed payload");
+        TempDir::WriteFile(dir / "placed", "old");
+        EXPECT_TRUE(PlaceFile(src, dir / "placed", false));
+        EXPECT_EQ(TempDir::ReadFile(dir / "placed"), "placed payload");
+        // One flush for each file system; a path gone meanwhile is no failure.
+        EXPECT_TRUE(SyncFileSystems({dir.path(), templ, dir / "placed", dir / "gone"}));
     }
     std::filesystem::remove_all(templ);
 }
