@@ -291,11 +291,14 @@ bool SyncFileSystems(const std::vector<std::string>& paths) {
     std::vector<dev_t> synced;
     for (const std::string& path : paths) {
         int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        if (fd < 0 && errno != ENOENT) {
+            // A path we may not open (no read permission) still holds what
+            // was written: flush every file system rather than none.
+            sync();
+            return true;
+        }
         if (fd < 0) {
-            if (errno == ENOENT) {
-                continue;  // nothing was left there to flush
-            }
-            return Fail();
+            continue;  // nothing was left there to flush
         }
         struct stat st;
         bool ok = fstat(fd, &st) == 0;

@@ -30,8 +30,9 @@ bool CopyFile(const std::string& src, const std::string& dst, bool failIfExists)
 bool PlaceFile(const std::string& src, const std::string& dst, bool keepSource);
 // Flushes to the disk everything written so far on the file systems that
 // hold the given paths, one flush per file system however many paths lie
-// on it; a missing path is skipped. False (last error set) when a file
-// system reports that data could not be written.
+// on it; a missing path is skipped, and one that cannot be opened makes
+// every file system flush. False (last error set) when a file system
+// reports that data could not be written.
 bool SyncFileSystems(const std::vector<std::string>& paths);
 bool DeleteFile(const std::string& path);
 bool MoveFile(const std::string& src, const std::string& dst);  // rename, replacing
