@@ -141,6 +141,11 @@ enum : int {
     CUSTOM_ERROR_CONNECT = 2004,
     CUSTOM_ERROR_DOWNLOAD_PLAN = 2005,
     CUSTOM_ERROR_ARCHIVE_NAME = 2006,
+    // Signed patch roots: a version file or the manifest without a valid
+    // signature (or an unreadable key file), an archive whose SHA-256 is
+    // not the signed manifest's.
+    CUSTOM_ERROR_SIGNATURE_INVALID = 1500,
+    CUSTOM_ERROR_ARCHIVE_DIGEST = 1501,
 };
 
 // String ids of the language bundle asked for by the update library; the
@@ -181,6 +186,8 @@ enum : unsigned {
     IDS_CONNECT_FAIL = 3036,           // none
     IDS_DOWNLOAD_PLAN_FAIL = 3037,     // none
     IDS_ARCHIVE_NAME_FAIL = 3038,      // none
+    IDS_SIGNATURE_INVALID = 3046,      // file name or key path
+    IDS_ARCHIVE_DIGEST = 3047,         // archive path
 };
 
 // Buffer sizes the callers give to string lookups.

@@ -11,6 +11,7 @@
 //   FileUpdaterLauncher.cpp  the launcher version check and self-update
 //   FileUpdaterPack.cpp      the pack update
 //   FileUpdaterRoots.cpp     further patch roots (mirrors), transfer settings
+//   FileUpdaterSigned.cpp    signed patch roots
 #pragma once
 #include <atomic>
 #include <cstdint>
@@ -20,6 +21,9 @@
 #include <vector>
 
 #include "archive/FileHash.h"
+#include "archive/RootManifest.h"
+#include "archive/Sha256.h"
+#include "archive/Signature.h"
 #include "base/UpdaterBase.h"
 #include "engine/ClosingTicker.h"
 #include "engine/UpdateVersion.h"
@@ -193,6 +197,25 @@ public:
     // advanced version never stands for pack changes that were not written.
     int ClosePackFiles();
 
+    // --- signed roots (worker thread; FileUpdaterSigned.cpp) ---
+    // The public key file in the update directory (64 hexadecimal digits).
+    static constexpr const char* kPublisherKeyName = "publisher.key";
+    // Takes the publisher's key (built in, else the key file) for the coming
+    // run and forgets any manifest. 1; 0 when a key file is there but is no
+    // key (error 1500 recorded: the run must not go on unchecked).
+    int LoadPublisherKey();
+    bool HasPublisherKey() const { return m_PublisherKey.Loaded(); }
+    // FetchFile, and with a key also "<remote>.sig", which must sign the
+    // file; otherwise the local file is deleted and error 1500 recorded. 1 / 0.
+    int FetchRootFile(const char* remoteName, const char* localPath);
+    // Fetches (once a run) and reads the root's signed manifest.uvf. 1 / 0.
+    int FetchRootManifest();
+    const CRootManifest& RootManifest() const { return m_RootManifest; }
+    // With a key: the SHA-256 of the local archive must be the manifest's
+    // for remoteName; otherwise the archive is deleted and error 1501
+    // recorded. Without a key: 1.
+    int CheckArchiveDigest(const char* remoteName, const char* localPath);
+
     // --- version comparison (pure) ---
     static void ParseVersion(const char* text, int out[4]);
     static int LetterValue(const char* piece);
@@ -322,6 +345,10 @@ protected:
     char m_szUnpackPath[260] = {};      // unpack directory of the current archive
     bool m_bArchiveNamed = false;       // SetFtpVersionFileName wrote a new name
     CFileHash m_FileHash;
+    CPublisherKey m_PublisherKey;  // not loaded: the root is not checked
+    CRootManifest m_RootManifest;
+    bool m_bManifestLoaded = false;
+    bool m_bRootFileRefused = false;  // the last FetchRootFile failed the signature
     // Records a kind-1 last error whose text is string id formatted with args.
     void RecordStringError(int errorCode, unsigned stringId, int bufferSize, int customCode,
                            std::initializer_list<const char*> args = {});
