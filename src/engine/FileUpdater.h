@@ -12,6 +12,7 @@
 //   FileUpdaterPack.cpp      the pack update
 //   FileUpdaterRoots.cpp     further patch roots (mirrors), transfer settings
 //   FileUpdaterSigned.cpp    signed patch roots
+//   FileUpdaterCheck.cpp     checking and repairing an installation
 #pragma once
 #include <atomic>
 #include <cstdint>
@@ -26,6 +27,7 @@
 #include "archive/Signature.h"
 #include "base/UpdaterBase.h"
 #include "engine/ClosingTicker.h"
+#include "engine/InstallCheck.h"
 #include "engine/UpdateVersion.h"
 #include "engine/VersionFileLayout.h"
 #include "pack/PackFile.h"
@@ -216,6 +218,15 @@ public:
     // recorded. Without a key: 1.
     int CheckArchiveDigest(const char* remoteName, const char* localPath);
 
+    // --- installation check (worker thread; FileUpdaterCheck.cpp) ---
+    // Connects, reads the root's manifest (signed when a key is present) and
+    // checks every listed file of the installation (which must be at the
+    // manifest's version), raising notification 18 after each; with repair,
+    // puts back what is missing or damaged from the full archive
+    // (notification 19 after each). *findings: what was found (and
+    // repaired). A CHECK_* result; failures are recorded as the last error.
+    int CheckInstallation(bool repair, std::vector<InstallFinding>* findings);
+
     // --- version comparison (pure) ---
     static void ParseVersion(const char* text, int out[4]);
     static int LetterValue(const char* piece);
@@ -349,6 +360,9 @@ protected:
     CRootManifest m_RootManifest;
     bool m_bManifestLoaded = false;
     bool m_bRootFileRefused = false;  // the last FetchRootFile failed the signature
+    int CheckSteps(bool repair, std::vector<InstallFinding>* findings);
+    // true when every finding that needs it was repaired.
+    bool RepairFindings(std::vector<InstallFinding>* findings);
     // Records a kind-1 last error whose text is string id formatted with args.
     void RecordStringError(int errorCode, unsigned stringId, int bufferSize, int customCode,
                            std::initializer_list<const char*> args = {});

@@ -602,3 +602,116 @@ TEST_F(VarnPatchTest, SignedRootIsEnforcedOnlyWhenTheGameHasTheKey) {
     EXPECT_EQ(Run(), PATCH_EXIT_FAILED) << output;
     untouched();
 }
+
+// Damage of several kinds: --verify lists exactly it and changes nothing;
+// --repair puts back exactly the missing and damaged files (the player's
+// configuration stays), asking the server only for parts of the archive.
+TEST_F(VarnPatchTest, VerifyListsAndRepairPutsBackExactlyTheDamage) {
+    CPublishFixture fixture(2);
+    const std::string pack = "Data/Sound.lpk", wav = std::string(4000, 'w') + "tail";
+    for (int v = 0; v < 2; ++v) {
+        fixture.WriteFile(fixture.VersionDir(v) + "/" + pack + "/bgm/a.wav", wav);
+        fixture.WriteFile(fixture.VersionDir(v) + "/" + pack + "/bgm/b.wav", "other");
+        fixture.WriteFile(fixture.VersionDir(v) + "/Data/movie.bin", std::string(6 << 20, 'm'));
+    }
+    ASSERT_EQ(fixture.Publish({"--store", "--config", "*.ini", "--pack-dir", pack}), 0);
+    ASSERT_EQ(fixture.Run({"install", "--version", CPublishFixture::Version(1), "--update-name",
+                           "Varn", "--pack-dir", pack, fixture.VersionDir(1), game}),
+              0);
+    varntest::HttpServer server(fixture.Root());
+    PlaceHost(server.url() + "/patch");
+
+    const std::string common = CPublishFixture::Content("Data/common.dat", 1);
+    varntest::TempDir::WriteFile(game + "/Data/common.dat", common.substr(0, 1000));
+    std::string big = ReadText(game + "/Data/big.bin");
+    big[big.size() / 2] ^= 1;
+    varntest::TempDir::WriteFile(game + "/Data/big.bin", big);
+    fs::remove(game + "/Data/Map/level1.map");
+    varntest::TempDir::WriteFile(game + "/settings.ini", "[mine]\n");
+    // The entry's bytes are stored XORed with one key byte.
+    std::string packBytes = ReadText(game + "/" + pack);
+    size_t at = std::string::npos;
+    for (int k = 0; k < 256 && at == std::string::npos; ++k) {
+        std::string stored = wav;
+        for (char& c : stored)
+            c = static_cast<char>(c ^ k);
+        at = packBytes.find(stored);
+    }
+    ASSERT_NE(at, std::string::npos);
+    packBytes[at + 2000] ^= 0x40;
+    varntest::TempDir::WriteFile(game + "/" + pack, packBytes);
+    const std::string damagedPack = packBytes;
+
+    const std::vector<std::string> expected = {
+        "damaged  Data\\big.bin", "damaged  Data\\common.dat", "missing  Data\\Map\\level1.map",
+        "damaged  Data\\Sound.lpk\\bgm\\a.wav",
+        "changed  settings.ini  (configuration file, left as it is)"};
+    const auto listed = [this, &expected](const std::string& suffix) {
+        std::vector<std::string> lines;
+        for (size_t from = 0, to; from < output.size(); from = to + 1) {
+            to = std::min(output.find('\n', from), output.size());
+            const std::string line = output.substr(from, to - from);
+            for (const char* kind : {"missing  ", "damaged  ", "changed  "})
+                if (line.rfind(kind, 0) == 0)
+                    lines.push_back(line);
+        }
+        std::vector<std::string> want;
+        for (const std::string& e : expected)
+            want.push_back(e.rfind("changed", 0) == 0 ? e : e + suffix);
+        std::sort(lines.begin(), lines.end());
+        std::sort(want.begin(), want.end());
+        return lines == want;
+    };
+    EXPECT_EQ(Wait(Start("--verify")), PATCH_EXIT_DAMAGED) << output;
+    EXPECT_TRUE(listed("")) << output;
+    EXPECT_EQ(ReadText(game + "/" + pack), damagedPack) << "a check changes nothing";
+    EXPECT_FALSE(fs::exists(game + "/Data/Map/level1.map"));
+    const size_t before = server.DetailLog().size();
+
+    EXPECT_EQ(Wait(Start("--repair")), PATCH_EXIT_OK) << output;
+    EXPECT_TRUE(listed(", repaired")) << output;
+    for (const std::string& name : CPublishFixture::FileNames(1))
+        if (name != "settings.ini")
+            EXPECT_EQ(ReadText(game + "/" + name), CPublishFixture::Content(name, 1)) << name;
+    EXPECT_EQ(ReadText(game + "/settings.ini"), "[mine]\n");
+    // Only parts of the full archive were asked for, and little of it.
+    const std::string full = "Full_Varn_1.0.0.2.lbc";
+    const uint64_t fullSize = fs::file_size(fixture.OutDir() + "/" + full);
+    uint64_t sent = 0;
+    int parts = 0;
+    const std::vector<std::string> log = server.DetailLog();
+    for (size_t i = before; i < log.size(); ++i) {
+        if (log[i].find(full) == std::string::npos)
+            continue;
+        EXPECT_EQ(log[i].rfind("206 ", 0), 0u) << log[i];
+        EXPECT_NE(log[i].find("[bytes="), std::string::npos) << log[i];
+        sent += std::stoull(log[i].substr(4));
+        ++parts;
+    }
+    EXPECT_GE(parts, 2);
+    EXPECT_LT(sent, fullSize / 4) << sent << " of " << fullSize;
+
+    EXPECT_EQ(Wait(Start("--verify")), PATCH_EXIT_OK) << output;
+    EXPECT_NE(output.find("changed  settings.ini"), std::string::npos) << output;
+    EXPECT_EQ(output.find("damaged"), std::string::npos) << output;
+}
+
+// A server that does not serve ranges sends the archive whole, once; a
+// root without a manifest cannot be checked, and says so.
+TEST_F(VarnPatchTest, RepairWithoutRangesTakesTheArchiveWholeAndNeedsAManifest) {
+    CPublishFixture fixture(2);
+    ASSERT_EQ(fixture.Publish(), 0);
+    ASSERT_EQ(fixture.Install(1, game), 0);
+    varntest::HttpServer server(fixture.Root(), "max_ranges 0;");
+    PlaceHost(server.url() + "/patch");
+    fs::remove(game + "/Varngame.exe");
+
+    EXPECT_EQ(Wait(Start("--repair")), PATCH_EXIT_OK) << output;
+    EXPECT_EQ(ReadText(game + "/Varngame.exe"), CPublishFixture::Content("Varngame.exe", 1));
+    EXPECT_EQ(server.Requests("Full_Varn_1.0.0.2.lbc", 2), 2) << "the refused part, then whole";
+    EXPECT_FALSE(fs::exists(game + "/Update/Full_Varn_1.0.0.2.lbc"));
+
+    fs::remove(fixture.OutDir() + "/manifest.uvf");
+    EXPECT_EQ(Wait(Start("--verify", "en_US.UTF-8")), PATCH_EXIT_FAILED) << output;
+    EXPECT_NE(output.find("offers no list of the game's files"), std::string::npos) << output;
+}

@@ -181,6 +181,7 @@ Publish:
   Update/version.uvf), minor_to_<latest>_of_<M>.lbc with --minor, and
   ROOT/manifest.uvf: every file of the latest version (pack entries with
   their pack) with its size and SHA-256, and the SHA-256 of every archive;
+  varn-patch --verify and --repair read it.
   Output is deterministic: sorted names, fixed entry times.
 
 Install:
