@@ -313,13 +313,16 @@ protected:
     CPackFile m_Packfile;      // the installed pack
     CPackFile m_TempPackfile;  // the patch's copy of the same pack
     // Steps of PackFileUpdate (FileUpdaterPack.cpp). The openers return 1
-    // when the pack object is open on the path; CopyOutOfPatchPack returns 1
-    // copied, 0 failed after the scratch file was made, -1 failed before.
+    // when the pack object is open on the path; CopyOutOfPatchPack copies a
+    // small entry into *memory, a larger one into the scratch file, and
+    // leaves its fingerprint in m_FileHash (VerifyScratch compares it); it
+    // returns 1 copied, 0 failed after the copy began, -1 failed before.
     int PackFileUpdateSteps(UpdateFileEntry* entry);
     int OpenInstalledPack(const char* packFilePath, const char* packPath);
     int OpenPatchPack(const char* tempPackPath);
     int CopyOutOfPatchPack(const UpdateFileEntry* entry, const char* innerPath,
-                           const char* scratchPath);
+                           const char* scratchPath, std::string* memory);
+    void RecordScratchWriteFailure(const char* scratchPath);
     int VerifyScratch(const UpdateFileEntry* entry, const char* scratchPath);
     // Closing ticker (FileUpdaterApply.cpp): start before closing a pack,
     // stop (clears the active flag) after the close.
