@@ -43,7 +43,7 @@ Own options:
                       manifest.uvf by size and SHA-256 and list what is
                       missing, damaged, or a changed configuration file
                       (which is never counted as damage); the game must be
-                      at the root's latest version
+                      at the root's latest version, with no minor version
   --repair            --verify, then put back exactly the missing and
                       damaged files from the root's full archive, fetching
                       only the parts of it they need (the whole archive

@@ -51,11 +51,18 @@ int CFileUpdater::CheckSteps(bool repair, std::vector<InstallFinding>* findings)
     const std::string record = plat::JoinPath(m_szUpdatePath, "version.uvf");
     installed.SetPath(record.c_str());
     const bool recorded = installed.LoadUpdateVersion();
-    // A manifest describes one version: other files are no damage.
-    if (!recorded || m_RootManifest.version != installed.m_szUpdateVersion) {
-        RecordStringError(
-            0, IDS_CHECK_VERSION, kStringBuffer, CUSTOM_ERROR_CHECK_FAILED,
-            {recorded ? installed.m_szUpdateVersion : "?", m_RootManifest.version.c_str()});
+    // A manifest describes one version: other files are no damage. A minor
+    // archive changes that version's files further; they would pass for
+    // damage and be "repaired" back.
+    const std::string minor = recorded ? installed.m_szMinorVersion : "";
+    const bool noMinor = minor.empty() || minor == "0" || minor == "unknown";
+    if (!recorded || m_RootManifest.version != installed.m_szUpdateVersion || !noMinor) {
+        const std::string shown =
+            !recorded ? "?"
+            : noMinor ? std::string(installed.m_szUpdateVersion)
+                      : std::string(installed.m_szUpdateVersion) + " (minor " + minor + ")";
+        RecordStringError(0, IDS_CHECK_VERSION, kStringBuffer, CUSTOM_ERROR_CHECK_FAILED,
+                          {shown.c_str(), m_RootManifest.version.c_str()});
         return CHECK_FAILED;
     }
     UPDATE_CALLBACK_INFO& info = CallbackInfo();

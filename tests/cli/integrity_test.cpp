@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "VarnPatchFixture.h"
+#include "support/VersionFileWriter.h"
 
 namespace {
 
@@ -269,6 +270,18 @@ TEST_F(VarnPatchTest, RepairWithoutRangesTakesTheArchiveWholeAndNeedsAManifest) 
     EXPECT_EQ(ReadText(game + "/Varngame.exe"), CPublishFixture::Content("Varngame.exe", 1));
     EXPECT_EQ(server.Requests("Full_Varn_1.0.0.2.lbc", 2), 2) << "the refused part, then whole";
     EXPECT_FALSE(fs::exists(game + "/Update/Full_Varn_1.0.0.2.lbc"));
+
+    // A minor version on top of the listed one: its files are not the list's.
+    const std::string record = game + "/Update/version.uvf";
+    const std::string published = ReadText(record);
+    varntest::CVersionFileWriter minor;
+    minor.updateName = "Varn";
+    minor.updateVersion = minor.latestVersion = CPublishFixture::Version(1);
+    minor.minorVersion = "7";
+    ASSERT_TRUE(minor.Write(record));
+    EXPECT_EQ(Wait(Start("--verify", "en_US.UTF-8")), PATCH_EXIT_FAILED) << output;
+    EXPECT_NE(output.find("The game is at version 1.0.0.2 (minor 7)"), std::string::npos) << output;
+    varntest::TempDir::WriteFile(record, published);
 
     fs::remove(fixture.OutDir() + "/manifest.uvf");
     EXPECT_EQ(Wait(Start("--verify", "en_US.UTF-8")), PATCH_EXIT_FAILED) << output;
