@@ -1,16 +1,20 @@
 // Patches files inside a large pack through PackFileUpdate and compares the
-// time with copying the same bytes once with `cp`; prints both times, their
-// ratio and the peak resident memory of this process.
+// time with copying the same bytes with `cp` followed by `sync` of the copy,
+// side by side: several rounds, the order of the two alternating, medians
+// reported. Prints every round, the medians, their ratio and the peak
+// resident memory of this process.
 //
-//   bench_pack [--pack-mb N] [--update-mb N] [--files N] [--workdir DIR]
+//   bench_pack [--pack-mb N] [--update-mb N] [--files N] [--rounds N] [--workdir DIR]
 //
 // The installed pack holds `files` files totalling pack-mb MiB (default
-// 2048 MiB in 10 000 files); the patch replaces every one of them with new
-// content totalling update-mb MiB (default 500). The work directory
+// 1024 MiB in 5 000 files); each round's patch replaces every one of them
+// with new content totalling update-mb MiB (default 255); two patches take
+// turns, so every round really changes every file. The work directory
 // (default: a fresh one under the temp directory) is removed afterwards.
 #include <stdlib.h>
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -31,9 +35,10 @@ constexpr const char* kBase = "bench_patch";
 constexpr const char* kPack = "Data\\Bench.lpk";
 
 struct Options {
-    uint64_t packMb = 2048;
-    uint64_t updateMb = 500;
-    int files = 10000;
+    uint64_t packMb = 1024;
+    uint64_t updateMb = 255;
+    int files = 5000;
+    int rounds = 5;
     std::string workdir;
 };
 
@@ -114,13 +119,56 @@ bool ParseArgs(int argc, char** argv, Options& o) {
             o.updateMb = std::strtoull(argv[i + 1], nullptr, 10);
         } else if (k == "--files") {
             o.files = std::atoi(argv[i + 1]);
+        } else if (k == "--rounds") {
+            o.rounds = std::atoi(argv[i + 1]);
         } else if (k == "--workdir") {
             o.workdir = argv[i + 1];
         } else {
             return false;
         }
     }
-    return o.files > 0 && (argc % 2) == 1;
+    return o.files > 0 && o.rounds > 0 && (argc % 2) == 1;
+}
+
+double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    const size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+// One patch of every file, committed; seconds, or < 0 on failure.
+double RunUpdate(const std::string& game, const std::string& base, int files, uint64_t perNew,
+                 const std::vector<std::string>& hashes) {
+    BenchEngine engine;
+    engine.SetUpdatePath(game.c_str());
+    engine.SetBaseName(base.c_str());
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < files; ++i) {
+        UpdateFileEntry e{};
+        std::snprintf(e.szHash, sizeof e.szHash, "%s", hashes[size_t(i)].c_str());
+        std::snprintf(e.szFileName, sizeof e.szFileName, "%s\\%s", kPack, Inner(i).c_str());
+        e.byUpdateType = uvf::UPDATE_TYPE_PACK;
+        e.nFileSize = uint32_t(perNew);
+        if (!engine.PackFileUpdate(&e)) {
+            std::fprintf(stderr, "PackFileUpdate failed at %d: %s\n", i,
+                         CUpdaterBase::GetLastErrorMessage());
+            return -1;
+        }
+    }
+    if (!engine.ClosePackFiles()) {
+        std::fprintf(stderr, "closing the pack failed\n");
+        return -1;
+    }
+    return Seconds(start);
+}
+
+// The peer: the same bytes copied and flushed to disk.
+double RunCopy(const std::string& from, const std::string& to) {
+    std::error_code ec;
+    fs::remove(to, ec);
+    const auto start = std::chrono::steady_clock::now();
+    const int rc = std::system(("cp '" + from + "' '" + to + "' && sync '" + to + "'").c_str());
+    return rc == 0 ? Seconds(start) : -1;
 }
 
 }  // namespace
@@ -129,7 +177,8 @@ int main(int argc, char** argv) {
     Options o;
     if (!ParseArgs(argc, argv, o)) {
         std::fprintf(stderr,
-                     "usage: bench_pack [--pack-mb N] [--update-mb N] [--files N] [--workdir D]\n");
+                     "usage: bench_pack [--pack-mb N] [--update-mb N] [--files N] [--rounds N] "
+                     "[--workdir D]\n");
         return 2;
     }
     bool ownDir = o.workdir.empty();
@@ -141,55 +190,52 @@ int main(int argc, char** argv) {
     }
     const std::string game = fs::absolute(o.workdir).string() + "/game";
     const std::string installed = game + "/Data/Bench.lpk";
-    const std::string patch = game + "/Update/" + kBase + "/Data/Bench.lpk";
+    const std::string bases[2] = {std::string(kBase) + "_a", std::string(kBase) + "_b"};
     const uint64_t perOld = o.packMb * 1024 * 1024 / uint64_t(o.files);
     const uint64_t perNew = o.updateMb * 1024 * 1024 / uint64_t(o.files);
 
-    std::printf("preparing: %d files, pack %llu MiB, update %llu MiB\n", o.files,
-                (unsigned long long)o.packMb, (unsigned long long)o.updateMb);
-    std::vector<std::string> hashes;
-    if (!WritePack(installed, o.workdir + "/source", o.files, perOld, 0x1234, nullptr) ||
-        !WritePack(patch, o.workdir + "/source", o.files, perNew, 0x9876, &hashes)) {
+    std::printf("preparing: %d files, pack %llu MiB, update %llu MiB, %d rounds\n", o.files,
+                (unsigned long long)o.packMb, (unsigned long long)o.updateMb, o.rounds);
+    std::vector<std::string> hashes[2];
+    bool ok = WritePack(installed, o.workdir + "/source", o.files, perOld, 0x1234, nullptr);
+    for (int p = 0; ok && p < 2; ++p)
+        ok = WritePack(game + "/Update/" + bases[p] + "/Data/Bench.lpk", o.workdir + "/source",
+                       o.files, perNew, 0x9876 + uint32_t(p) * 7919, &hashes[p]);
+    if (!ok) {
         std::fprintf(stderr, "preparing the packs failed\n");
         return 1;
     }
     const long rssBefore = PeakKb();
-
-    BenchEngine engine;
-    engine.SetUpdatePath(game.c_str());
-    engine.SetBaseName(kBase);
-    auto start = std::chrono::steady_clock::now();
-    for (int i = 0; i < o.files; ++i) {
-        UpdateFileEntry e{};
-        std::snprintf(e.szHash, sizeof e.szHash, "%s", hashes[size_t(i)].c_str());
-        std::snprintf(e.szFileName, sizeof e.szFileName, "%s\\%s", kPack, Inner(i).c_str());
-        e.byUpdateType = uvf::UPDATE_TYPE_PACK;
-        e.nFileSize = uint32_t(perNew);
-        if (!engine.PackFileUpdate(&e)) {
-            std::fprintf(stderr, "PackFileUpdate failed at %d: %s\n", i,
-                         CUpdaterBase::GetLastErrorMessage());
-            return 1;
+    std::vector<double> ours, theirs, ratios;
+    for (int r = 0; r < o.rounds; ++r) {
+        const int p = r % 2;
+        const std::string patch = game + "/Update/" + bases[p] + "/Data/Bench.lpk";
+        double update = 0, copy = 0;
+        // Alternating which goes first: neither always meets a page cache
+        // the other one warmed (or filled with dirty pages).
+        for (int step = 0; step < 2; ++step) {
+            if ((step == 0) == (r % 2 == 0))
+                update = RunUpdate(game, bases[p], o.files, perNew, hashes[p]);
+            else
+                copy = RunCopy(patch, o.workdir + "/copy.bin");
         }
+        if (update < 0 || copy < 0)
+            return 1;
+        ours.push_back(update);
+        theirs.push_back(copy);
+        ratios.push_back(update / copy);
+        std::printf("round %d (%s first): PackFileUpdate %6.2f s, cp+sync %6.2f s, ratio %5.2f\n",
+                    r + 1, r % 2 == 0 ? "update" : "cp", update, copy, update / copy);
     }
-    const double beforeClose = Seconds(start);
-    if (!engine.ClosePackFiles()) {
-        std::fprintf(stderr, "closing the pack failed\n");
-        return 1;
-    }
-    const double ours = Seconds(start);
     const long rssAfter = PeakKb();
-
-    const std::string copy = o.workdir + "/copy.bin";
-    start = std::chrono::steady_clock::now();
-    const int rc = std::system(("cp '" + patch + "' '" + copy + "'").c_str());
-    const double theirs = Seconds(start);
-
-    std::printf("PackFileUpdate: %8.2f s  (%d files, %llu MiB), peak RSS %ld KiB (%ld before)\n",
-                ours, o.files, (unsigned long long)(perNew * uint64_t(o.files) >> 20), rssAfter,
-                rssBefore);
-    std::printf("  of which closing (commit, flush to disk): %.2f s\n", ours - beforeClose);
-    std::printf("cp            : %8.2f s  (the patch pack once, exit status %d)\n", theirs, rc);
-    std::printf("ratio         : %8.2f (PackFileUpdate / cp)\n", theirs > 0 ? ours / theirs : 0.0);
+    std::printf(
+        "PackFileUpdate: %8.2f s median  (%d files, %llu MiB), peak RSS %ld KiB (%ld before)\n",
+        Median(ours), o.files, (unsigned long long)(perNew * uint64_t(o.files) >> 20), rssAfter,
+        rssBefore);
+    std::printf("cp + sync     : %8.2f s median  (the patch pack once)\n", Median(theirs));
+    std::printf("ratio         : %8.2f median of the rounds' ratios (min %.2f, max %.2f)\n",
+                Median(ratios), *std::min_element(ratios.begin(), ratios.end()),
+                *std::max_element(ratios.begin(), ratios.end()));
     if (ownDir) {
         std::error_code ec;
         fs::remove_all(o.workdir, ec);

@@ -1,5 +1,7 @@
 #include "archive/FileHash.h"
 
+#include <algorithm>
+
 #include "platform/File.h"
 
 #include <openssl/crypto.h>
@@ -64,6 +66,17 @@ CFileHash::SamplePlan CFileHash::PlanSamples(uint64_t fileLength) {
         plan.length[0] = fileLength;
     }
     return plan;
+}
+
+void CFileHash::UpdateSampled(const SamplePlan& plan, uint64_t position, const void* data,
+                              size_t length) {
+    const uint64_t end = position + length;
+    for (int i = 0; i < plan.count; ++i) {
+        const uint64_t from = std::max(position, plan.offset[i]);
+        const uint64_t to = std::min(end, plan.offset[i] + plan.length[i]);
+        if (from < to)
+            Update(static_cast<const uint8_t*>(data) + (from - position), size_t(to - from));
+    }
 }
 
 namespace {

@@ -50,6 +50,10 @@ public:
     // as its measured length (it shrank or the read failed): a fingerprint
     // of bytes that were never read would be reported as valid otherwise.
     bool HashFile(const char* path);
+    // Feeds what HashFile would of the bytes at [position, position + length)
+    // of a file planned with plan. Calls that pass a file's bytes once, in
+    // order, give HashFile's digest without reading the file again.
+    void UpdateSampled(const SamplePlan& plan, uint64_t position, const void* data, size_t length);
     // Appends the digest to the zero-terminated text in out (REPORT_HEX adds
     // 40 characters, REPORT_DIGIT at most 79); any other mode overwrites out
     // with "Error: Unknown report type!". Null out: nothing happens. The

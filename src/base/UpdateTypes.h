@@ -56,6 +56,21 @@ enum : int32_t {
     // The run ended by handing over to a newer launcher: the host closes
     // and then calls CUpdateModule::ExecuteLauncherHandOver.
     NOTIFY_LAUNCHER_HANDOVER = 17,
+    // Installation check: szFileName was checked (nFileIndex of nFileCount,
+    // nTotalReceived of nTotalSize bytes read), or was repaired.
+    NOTIFY_CHECK_FILE = 18,
+    NOTIFY_REPAIR_FILE = 19,
+    // The check has ended (CUpdateModule::GetCheckResult says how).
+    NOTIFY_CHECK_END = 20,
+};
+
+// Results of an installation check (CUpdateModule::StartInstallCheck).
+enum : int {
+    CHECK_ALL_WELL = 0,        // nothing missing or damaged (any more)
+    CHECK_DAMAGED = 1,         // files missing or damaged remain
+    CHECK_FAILED = 2,          // no manifest, another version, ... (error recorded)
+    CHECK_CONNECT_FAILED = 3,  // the patch server could not be reached
+    CHECK_STOPPED = 4,         // a stop request ended it
 };
 
 // Results of CUpdateModule::UpdateRun.
@@ -141,6 +156,14 @@ enum : int {
     CUSTOM_ERROR_CONNECT = 2004,
     CUSTOM_ERROR_DOWNLOAD_PLAN = 2005,
     CUSTOM_ERROR_ARCHIVE_NAME = 2006,
+    // Signed patch roots: a version file or the manifest without a valid
+    // signature (or an unreadable key file), an archive whose SHA-256 is
+    // not the signed manifest's.
+    CUSTOM_ERROR_SIGNATURE_INVALID = 1500,
+    CUSTOM_ERROR_ARCHIVE_DIGEST = 1501,
+    // Installation check: it could not be made; files could not be repaired.
+    CUSTOM_ERROR_CHECK_FAILED = 1502,
+    CUSTOM_ERROR_REPAIR_FAILED = 1503,
 };
 
 // String ids of the language bundle asked for by the update library; the
@@ -181,6 +204,11 @@ enum : unsigned {
     IDS_CONNECT_FAIL = 3036,           // none
     IDS_DOWNLOAD_PLAN_FAIL = 3037,     // none
     IDS_ARCHIVE_NAME_FAIL = 3038,      // none
+    IDS_SIGNATURE_INVALID = 3046,      // file name or key path
+    IDS_ARCHIVE_DIGEST = 3047,         // archive path
+    IDS_MANIFEST_MISSING = 3048,       // manifest file name
+    IDS_CHECK_VERSION = 3049,          // installed version, manifest version
+    IDS_REPAIR_FAILED = 3050,          // archive name, reason
 };
 
 // Buffer sizes the callers give to string lookups.

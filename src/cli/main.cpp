@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "host/CheckReport.h"
 #include "host/ExitCode.h"
 #include "host/HostArgs.h"
 #include "host/LanguageBundle.h"
@@ -37,6 +38,16 @@ Own options:
   --max-rate=RATE     cap the download rate at RATE bytes per second; a K or
                       M suffix means KiB or MiB (--max-rate=512K); overrides
                       the settings below
+  --verify            update nothing: check every file of the installation
+                      (pack entries included) against the patch root's
+                      manifest.uvf by size and SHA-256 and list what is
+                      missing, damaged, or a changed configuration file
+                      (which is never counted as damage); the game must be
+                      at the root's latest version, with no minor version
+  --repair            --verify, then put back exactly the missing and
+                      damaged files from the root's full archive, fetching
+                      only the parts of it they need (the whole archive
+                      when the server does not serve ranges, or over FTP)
 
 Transfer settings (all optional):
   version.ini [PATH] PatchRoot1 ... PatchRoot9
@@ -82,6 +93,8 @@ Exit status:
        or a start-up check failed)
   2    unknown "--" option (this text is printed)
   3    the patch server could not be reached
+  4    --verify: files are missing or damaged; --repair: some could not
+       be repaired (they are listed)
   6    only a full installation can update this game
   7    the update failed (the error is printed), a newer varn-patch could
        not be installed among them
@@ -197,6 +210,39 @@ void WaitForRun(CUpdateModule& module, CConsole& console) {
     module.CloseThread();
 }
 
+// --verify and --repair: the check on the worker, its findings, its code.
+int RunCheck(CUpdateModule& module, bool repair, const std::string& server) {
+    if (module.StartInstallCheck(repair ? 1 : 0) == 0) {
+        return Fail("the check could not start", module.GetLastErrorMsg(), server);
+    }
+    CConsole console;
+    WaitForRun(module, console);
+    console.End();
+    const std::vector<InstallFinding>& findings = module.GetCheckFindings();
+    for (const std::string& line : CheckReportLines(findings)) {
+        std::printf("%s\n", line.c_str());
+    }
+    const int code = CheckExitCode(module.GetCheckResult(), g_state.Outcome().interrupted);
+    const size_t broken = CountBroken(findings);
+    size_t repaired = 0;
+    for (const InstallFinding& f : findings) {
+        repaired += f.repaired ? 1 : 0;
+    }
+    if (code == PATCH_EXIT_OK) {
+        std::printf("varn-patch: every file of the game is as published (%zu repaired)\n",
+                    repaired);
+    } else if (code == PATCH_EXIT_INTERRUPTED) {
+        Stopped();
+    } else if (code == PATCH_EXIT_DAMAGED && !repair) {
+        std::printf("varn-patch: %zu file(s) missing or damaged; --repair puts them back\n",
+                    broken);
+    } else {
+        const std::string text = Explain(code, g_state.LastError(), server);
+        std::fprintf(stderr, "varn-patch: check failed (exit %d): %s\n", code, text.c_str());
+    }
+    return code;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -247,6 +293,11 @@ int main(int argc, char** argv) {
     }
     if (plat::InterruptRequested()) {
         return Stopped();
+    }
+    if (own.verify || own.repair) {
+        const int code = RunCheck(*module, own.repair, server);
+        module.reset();
+        return code;
     }
     module->SetFullVersionDownload(0);
     if (module->StartUpdate() == 0) {

@@ -11,6 +11,8 @@
 //   FileUpdaterLauncher.cpp  the launcher version check and self-update
 //   FileUpdaterPack.cpp      the pack update
 //   FileUpdaterRoots.cpp     further patch roots (mirrors), transfer settings
+//   FileUpdaterSigned.cpp    signed patch roots
+//   FileUpdaterCheck.cpp     checking and repairing an installation
 #pragma once
 #include <atomic>
 #include <cstdint>
@@ -22,8 +24,12 @@
 #include <vector>
 
 #include "archive/FileHash.h"
+#include "archive/RootManifest.h"
+#include "archive/Sha256.h"
+#include "archive/Signature.h"
 #include "base/UpdaterBase.h"
 #include "engine/ClosingTicker.h"
+#include "engine/InstallCheck.h"
 #include "engine/UpdateVersion.h"
 #include "engine/VersionFileLayout.h"
 #include "pack/PackFile.h"
@@ -195,6 +201,34 @@ public:
     // advanced version never stands for pack changes that were not written.
     int ClosePackFiles();
 
+    // --- signed roots (worker thread; FileUpdaterSigned.cpp) ---
+    // The public key file in the update directory (64 hexadecimal digits).
+    static constexpr const char* kPublisherKeyName = "publisher.key";
+    // Takes the publisher's key (built in, else the key file) for the coming
+    // run and forgets any manifest. 1; 0 when a key file is there but is no
+    // key (error 1500 recorded: the run must not go on unchecked).
+    int LoadPublisherKey();
+    bool HasPublisherKey() const { return m_PublisherKey.Loaded(); }
+    // FetchFile, and with a key also "<remote>.sig", which must sign the
+    // file; otherwise the local file is deleted and error 1500 recorded. 1 / 0.
+    int FetchRootFile(const char* remoteName, const char* localPath);
+    // Fetches (once a run) and reads the root's signed manifest.uvf. 1 / 0.
+    int FetchRootManifest();
+    const CRootManifest& RootManifest() const { return m_RootManifest; }
+    // With a key: the SHA-256 of the local archive must be the manifest's
+    // for remoteName; otherwise the archive is deleted and error 1501
+    // recorded. Without a key: 1.
+    int CheckArchiveDigest(const char* remoteName, const char* localPath);
+
+    // --- installation check (worker thread; FileUpdaterCheck.cpp) ---
+    // Connects, reads the root's manifest (signed when a key is present) and
+    // checks every listed file of the installation (which must be at the
+    // manifest's version), raising notification 18 after each; with repair,
+    // puts back what is missing or damaged from the full archive
+    // (notification 19 after each). *findings: what was found (and
+    // repaired). A CHECK_* result; failures are recorded as the last error.
+    int CheckInstallation(bool repair, std::vector<InstallFinding>* findings);
+
     // --- version comparison (pure) ---
     static void ParseVersion(const char* text, int out[4]);
     static int LetterValue(const char* piece);
@@ -281,13 +315,16 @@ protected:
     CPackFile m_Packfile;      // the installed pack
     CPackFile m_TempPackfile;  // the patch's copy of the same pack
     // Steps of PackFileUpdate (FileUpdaterPack.cpp). The openers return 1
-    // when the pack object is open on the path; CopyOutOfPatchPack returns 1
-    // copied, 0 failed after the scratch file was made, -1 failed before.
+    // when the pack object is open on the path; CopyOutOfPatchPack copies a
+    // small entry into *memory, a larger one into the scratch file, and
+    // leaves its fingerprint in m_FileHash (VerifyScratch compares it); it
+    // returns 1 copied, 0 failed after the copy began, -1 failed before.
     int PackFileUpdateSteps(UpdateFileEntry* entry);
     int OpenInstalledPack(const char* packFilePath, const char* packPath);
     int OpenPatchPack(const char* tempPackPath);
     int CopyOutOfPatchPack(const UpdateFileEntry* entry, const char* innerPath,
-                           const char* scratchPath);
+                           const char* scratchPath, std::string* memory);
+    void RecordScratchWriteFailure(const char* scratchPath);
     int VerifyScratch(const UpdateFileEntry* entry, const char* scratchPath);
     // Closing ticker (FileUpdaterApply.cpp): start before closing a pack,
     // stop (clears the active flag) after the close.
@@ -324,6 +361,13 @@ protected:
     char m_szUnpackPath[260] = {};      // unpack directory of the current archive
     bool m_bArchiveNamed = false;       // SetFtpVersionFileName wrote a new name
     CFileHash m_FileHash;
+    CPublisherKey m_PublisherKey;  // not loaded: the root is not checked
+    CRootManifest m_RootManifest;
+    bool m_bManifestLoaded = false;
+    bool m_bRootFileRefused = false;  // the last FetchRootFile failed the signature
+    int CheckSteps(bool repair, std::vector<InstallFinding>* findings);
+    // true when every finding that needs it was repaired.
+    bool RepairFindings(std::vector<InstallFinding>* findings);
     // Records a kind-1 last error whose text is string id formatted with args.
     void RecordStringError(int errorCode, unsigned stringId, int bufferSize, int customCode,
                            std::initializer_list<const char*> args = {});

@@ -98,7 +98,8 @@ void CFileUpdater::LauncherPatch(const char* remoteName) {
     if (m_pProtocol && !m_pProtocol->GetStopEvent())
         InstallStopEvent();
 
-    if (!m_pProtocol || !FetchFile(remoteName, archive.c_str())) {
+    if (!m_pProtocol || !FetchFile(remoteName, archive.c_str()) ||
+        !CheckArchiveDigest(remoteName, archive.c_str())) {
         UpdateLog("Failed Update Client Patch\n");
         PatchLog("Failed Update Client Patch %s->%s\n", remoteName, archive.c_str());
         plat::DeleteTree(dir);

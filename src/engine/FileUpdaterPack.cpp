@@ -17,6 +17,10 @@ namespace {
 
 constexpr uint32_t kCopyChunk = 20480;
 constexpr const char* kScratchName = "tmp.uvf";
+// Entries up to this size are copied through memory instead of the scratch
+// file: most entries are small, and each scratch file costs a create, a
+// write and a read back.
+constexpr uint32_t kInMemoryEntry = 4u << 20;
 // The program's own text for a failed write of the scratch file ("writing
 // the temporary packing file failed").
 constexpr const char* kScratchWriteFailText = "임시 패킹 파일 쓰기를 실패했습니다. %s";
@@ -217,7 +221,7 @@ int CFileUpdater::OpenPatchPack(const char* tempPackPath) {
 }
 
 int CFileUpdater::CopyOutOfPatchPack(const UpdateFileEntry* entry, const char* innerPath,
-                                     const char* scratchPath) {
+                                     const char* scratchPath, std::string* memory) {
     PackSubFile* sub = m_TempPackfile.OpenFile(innerPath, PACK_MODE_READ);
     if (!sub) {
         RecordPackFailure(*this, ResourceHandle(), CUSTOM_ERROR_PACK_TEMP_SUB_FILE_OPEN,
@@ -225,8 +229,11 @@ int CFileUpdater::CopyOutOfPatchPack(const UpdateFileEntry* entry, const char* i
                           "ERROR_PACK_TEMP_SUB_FILE_OPEN_FAIL(%s) \n");
         return -1;
     }
-    std::unique_ptr<std::FILE, FileCloser> out(std::fopen(scratchPath, "wb"));
-    if (!out) {
+    // Small entries stay in memory; larger ones go through the scratch file.
+    // Either way the fingerprint is taken on the way, not by reading again.
+    const bool inMemory = entry->nFileSize <= kInMemoryEntry;
+    std::unique_ptr<std::FILE, FileCloser> out(inMemory ? nullptr : std::fopen(scratchPath, "wb"));
+    if (!inMemory && !out) {
         plat::SetLastErrorFromErrno();
         m_TempPackfile.CloseFile(sub);
         RecordPackFailure(*this, ResourceHandle(), CUSTOM_ERROR_PACK_TEMP_UVF_CREATE,
@@ -234,6 +241,11 @@ int CFileUpdater::CopyOutOfPatchPack(const UpdateFileEntry* entry, const char* i
                           "ERROR_PACK_TEMP_UVF_FILE_CRATE_FAIL(%s) \n");
         return -1;
     }
+    memory->clear();
+    if (inMemory)
+        memory->reserve(entry->nFileSize);
+    const CFileHash::SamplePlan plan = CFileHash::PlanSamples(entry->nFileSize);
+    m_FileHash.Reset();
     char buffer[kCopyChunk];
     uint32_t remaining = entry->nFileSize;
     uint32_t chunk = remaining < kCopyChunk ? remaining : kCopyChunk;
@@ -244,43 +256,38 @@ int CFileUpdater::CopyOutOfPatchPack(const UpdateFileEntry* entry, const char* i
             ok = 0;
             break;
         }
+        m_FileHash.UpdateSampled(plan, entry->nFileSize - remaining, buffer, chunk);
         remaining -= chunk;
-        if (std::fwrite(buffer, 1, chunk, out.get()) != chunk) {
-            plat::SetLastErrorFromErrno();
-            const int error = static_cast<int>(plat::GetLastError());
-            char text[520];
-            std::snprintf(text, sizeof text, kScratchWriteFailText, scratchPath);
-            SetLastErrorMsg(ERROR_KIND_CUSTOM, error, text, CUSTOM_ERROR_PACK_TEMP_UVF_WRITE);
-            UpdateLog("%s\n", text);
-            UserLog("ERROR_PACK_TEMP_UVF_FILE_WRITE_FAIL(%s) \n", text);
+        if (inMemory) {
+            memory->append(buffer, chunk);
+        } else if (std::fwrite(buffer, 1, chunk, out.get()) != chunk) {
+            RecordScratchWriteFailure(scratchPath);
             ok = 0;
             break;
         }
         if (remaining < kCopyChunk)
             chunk = remaining;
     }
-    if (std::fclose(out.release()) != 0 && ok) {
-        plat::SetLastErrorFromErrno();
-        char text[520];
-        std::snprintf(text, sizeof text, kScratchWriteFailText, scratchPath);
-        SetLastErrorMsg(ERROR_KIND_CUSTOM, static_cast<int>(plat::GetLastError()), text,
-                        CUSTOM_ERROR_PACK_TEMP_UVF_WRITE);
-        UserLog("ERROR_PACK_TEMP_UVF_FILE_WRITE_FAIL(%s) \n", text);
+    m_FileHash.Final();
+    if (out && std::fclose(out.release()) != 0 && ok) {
+        RecordScratchWriteFailure(scratchPath);
         ok = 0;
     }
     m_TempPackfile.CloseFile(sub);
     return ok;
 }
 
+void CFileUpdater::RecordScratchWriteFailure(const char* scratchPath) {
+    plat::SetLastErrorFromErrno();
+    char text[520];
+    std::snprintf(text, sizeof text, kScratchWriteFailText, scratchPath);
+    SetLastErrorMsg(ERROR_KIND_CUSTOM, static_cast<int>(plat::GetLastError()), text,
+                    CUSTOM_ERROR_PACK_TEMP_UVF_WRITE);
+    UpdateLog("%s\n", text);
+    UserLog("ERROR_PACK_TEMP_UVF_FILE_WRITE_FAIL(%s) \n", text);
+}
+
 int CFileUpdater::VerifyScratch(const UpdateFileEntry* entry, const char* scratchPath) {
-    m_FileHash.Reset();
-    const bool hashed = m_FileHash.HashFile(scratchPath);
-    m_FileHash.Final();
-    if (!hashed) {
-        RecordPackFailure(*this, ResourceHandle(), CUSTOM_ERROR_PACK_GET_HASH, IDS_PACK_GET_HASH,
-                          scratchPath, "ERROR_PACK_GET_HASH_FAIL(%s) \n");
-        return 0;
-    }
     char computed[48] = {};
     m_FileHash.ReportHash(computed, REPORT_HEX);
     if (std::strncmp(computed, entry->szHash, sizeof entry->szHash) != 0) {
@@ -321,7 +328,8 @@ int CFileUpdater::PackFileUpdateSteps(UpdateFileEntry* entry) {
     // touched, so a bad patch file leaves the installed pack as it was.
     UpdateLog("PackFileUpdate Patch szDetailFilePath %s\n", innerPath);
     const std::string scratch = plat::JoinPath(workDir, kScratchName);
-    int result = CopyOutOfPatchPack(entry, innerPath, scratch.c_str());
+    std::string memory;
+    int result = CopyOutOfPatchPack(entry, innerPath, scratch.c_str(), &memory);
     if (result < 0)
         return 0;
     if (result)
@@ -334,7 +342,10 @@ int CFileUpdater::PackFileUpdateSteps(UpdateFileEntry* entry) {
         const char* cut = std::strrchr(innerPath, '\\');
         if (cut)
             m_Packfile.MakeDirectory(std::string(innerPath, size_t(cut - innerPath)).c_str());
-        if (m_Packfile.AddFile(scratch.c_str(), innerPath)) {
+        const bool added = entry->nFileSize <= kInMemoryEntry
+                               ? m_Packfile.AddData(memory.data(), memory.size(), innerPath)
+                               : m_Packfile.AddFile(scratch.c_str(), innerPath);
+        if (added) {
             UpdateLog("PackFileUpdate Success %s\n", name);
         } else {
             RecordPackFailure(*this, ResourceHandle(), CUSTOM_ERROR_PACK_ADD_FILE,

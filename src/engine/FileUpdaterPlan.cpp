@@ -71,8 +71,11 @@ void CFileUpdater::FormatDownloadSize(uint64_t size, char* out, size_t outSize) 
 int CFileUpdater::PrepareDownloadPlan() {
     const char* remote = "versionlist.uvf";
     const std::string local = VersionListPath();
-    if (!m_pProtocol || !FetchFile(remote, local.c_str())) {
+    if (!m_pProtocol || !FetchRootFile(remote, local.c_str())) {
         const uint32_t error = plat::GetLastError();
+        // A refused signature has said why already.
+        if (m_bRootFileRefused)
+            return 4;
         UpdateLog("UPDATE_VERSION_LIST Down Failed %s\n", remote);
         RecordStringError(static_cast<int>(error), IDS_DOWNLOAD_PLAN_FAIL, kStringBuffer,
                           CUSTOM_ERROR_DOWNLOAD_PLAN);

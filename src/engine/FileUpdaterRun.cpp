@@ -59,7 +59,7 @@ int CFileUpdater::DownLoadUpdateFile() {
         return 0;
     InstallStopEvent();
     UpdateLog("CFileUpdater::DownLoadUpdateFile() szRemotePath : %s \n", remote);
-    const int result = FetchFile(remote, local.c_str());
+    const int result = LoadPublisherKey() && FetchRootFile(remote, local.c_str());
     ReleaseStopEvent();
     return result;
 }
@@ -73,7 +73,10 @@ int CFileUpdater::UpdateProcess() {
     std::memset(&CallbackInfo(), 0, sizeof(UPDATE_CALLBACK_INFO));
     ReleaseStopEvent();
     InstallStopEvent();
-    if (!m_pProtocol || !FetchFile(remote, local.c_str()))
+    if (!LoadPublisherKey() || !m_pProtocol || !FetchRootFile(remote, local.c_str()))
+        return RUN_UPDATE_FILE_FAILED;
+    // A signed root is checked before anything is decided from it.
+    if (HasPublisherKey() && !FetchRootManifest())
         return RUN_UPDATE_FILE_FAILED;
 
     ClearVersionRecords();
@@ -170,6 +173,8 @@ int CFileUpdater::PatchOneArchive() {
     // An archive left by an interrupted run is reused when it is intact.
     if (DownloadCheck(archive.c_str(), guid, static_cast<uint32_t>(listedSize)) == 0 &&
         FetchCheckedArchive(archive.c_str(), guid, listedSize) == 0)
+        return 0;
+    if (CheckArchiveDigest(section.c_str(), archive.c_str()) == 0)
         return 0;
 
     const bool full = m_nUpdateKind == UPDATE_FULL_VERSION;

@@ -8,6 +8,7 @@ enum : int {
     PATCH_EXIT_NOT_STARTED = 1,     // start-up check refused, or no run started
     PATCH_EXIT_USAGE = 2,           // the command line names an option no one knows
     PATCH_EXIT_CONNECT_FAILED = 3,  // the patch server could not be reached
+    PATCH_EXIT_DAMAGED = 4,         // --verify/--repair: files missing or damaged remain
     PATCH_EXIT_FULL_VERSION = 6,    // only a full installation can update this game
     PATCH_EXIT_FAILED = 7,          // the update failed (see the error printed)
     PATCH_EXIT_INTERRUPTED = 130,   // stopped by Ctrl-C before it completed

@@ -32,6 +32,10 @@ OwnOptions ReadOwnOptions(const std::vector<std::string>& args) {
             own.help = true;
             return own;
         }
+        if (word == "--verify" || word == "--repair") {
+            (word == "--verify" ? own.verify : own.repair) = true;
+            continue;
+        }
         constexpr const char* kMaxRate = "--max-rate=";
         if (word.rfind(kMaxRate, 0) == 0 &&
             ParseRate(word.substr(std::strlen(kMaxRate)), &own.maxRate)) {

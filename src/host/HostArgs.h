@@ -15,6 +15,8 @@ struct OwnOptions {
     // "M" suffix multiplies by 1024 or 1048576); 0 when not given. A value
     // that is no rate makes the word unknown.
     uint64_t maxRate = 0;
+    bool verify = false;  // "--verify": check the installation instead of updating
+    bool repair = false;  // "--repair": check it and put back what is broken
 };
 
 // Reads the host's own options from its arguments (without the program

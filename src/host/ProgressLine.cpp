@@ -34,6 +34,10 @@ const char* StepName(int code) {
             return "apply";
         case NOTIFY_PERCENT:
             return "closing packs";
+        case NOTIFY_CHECK_FILE:
+            return "verify";
+        case NOTIFY_REPAIR_FILE:
+            return "repair";
         case NOTIFY_UPDATE_COMPLETE:
             return "complete";
         case NOTIFY_UPDATE_FAILED:
@@ -114,6 +118,8 @@ std::string FormatEventLine(int code, const UPDATE_CALLBACK_INFO& info) {
             return "apply " + name + " (" + std::to_string(info.nFileCount) + " files)";
         case NOTIFY_APPLY_FILE:
             return "  " + name;
+        case NOTIFY_REPAIR_FILE:
+            return "repaired " + name;
         case NOTIFY_UPDATE_COMPLETE:
             return "update complete";
         case NOTIFY_FULL_VERSION_NEEDED:

@@ -28,6 +28,7 @@ enum : unsigned {
     kFileBarBitmap = 141,
     kTotalBarBitmap = 1008,
     kAboutText = 101,
+    kRepairText = 137,
 };
 
 constexpr uint32_t kWhite = 0xFFFFFF;
@@ -184,6 +185,11 @@ void CKestrelDlg::SetUpTitleMenu() {
         about, "activate",
         G_CALLBACK(+[](gpointer self) { static_cast<CKestrelDlg*>(self)->OnAbout(); }), this);
     gtk_menu_shell_append(GTK_MENU_SHELL(m_menu), about);
+    GtkWidget* repair = gtk_menu_item_new_with_label(MenuLabel(Text(kRepairText)).c_str());
+    g_signal_connect_swapped(
+        repair, "activate",
+        G_CALLBACK(+[](gpointer self) { static_cast<CKestrelDlg*>(self)->OnRepair(); }), this);
+    gtk_menu_shell_append(GTK_MENU_SHELL(m_menu), repair);
     gtk_widget_show_all(m_menu);
     gtk_menu_attach_to_widget(GTK_MENU(m_menu), GTK_WIDGET(window()), nullptr);
 

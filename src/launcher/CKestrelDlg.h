@@ -93,6 +93,10 @@ private:
     void OnScreenshots();
     void OnOptions();
     void OnAbout();
+    // "Repair game files" (CKestrelDlgRepair.cpp): the installation check
+    // with repair, once the update has ended; notifications 18-20.
+    void OnRepair();
+    void OnCheckNotification(int32_t code, const UPDATE_CALLBACK_INFO& info);
     // The DirectX check before the game starts; a refusal leaves its reason
     // as the module's last error.
     bool DirectXAccepted();
@@ -132,6 +136,7 @@ private:
     const DeploymentUrls m_urls;
     const TransferSettings m_transfer;
     bool m_updateComplete = false;
+    bool m_checking = false;  // a repair runs on the module's worker
     bool m_termsAgreed = false;
     CShutdownHandshake m_shutdown;
 

@@ -187,6 +187,10 @@ void CKestrelDlg::RunSteps() {
 
 void CKestrelDlg::Apply(const CNotificationQueue::Item& item) {
     m_shutdown.OnNotification(item.code, item.info.nPercent);
+    if (item.code >= NOTIFY_CHECK_FILE && item.code <= NOTIFY_CHECK_END) {
+        OnCheckNotification(item.code, item.info);
+        return;
+    }
     if (m_packer) {
         if (item.code == NOTIFY_PERCENT) {
             PackerCommand(kPackerPercent,

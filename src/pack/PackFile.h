@@ -44,6 +44,7 @@ enum : int {
 constexpr uint32_t kPackProgressMessage = 0x79F;
 
 class CPackFileTree;
+struct PackNode;
 struct PackSubFile;
 
 class CPackFile {
@@ -107,6 +108,8 @@ public:
     // Stores a local file as innerPath (which must not exist yet). localPath
     // may use "/" or "\". 1 on success.
     int AddFile(const char* localPath, const char* innerPath);
+    // The same with the content from memory (size bytes at data).
+    int AddData(const void* data, uint64_t size, const char* innerPath);
 
     // Inspection (tests and tools): 1 when innerPath names a file/directory.
     bool Exists(const char* innerPath) const;
@@ -146,7 +149,16 @@ private:
     void ForgetArchive();
     void ReleaseBlock(uint64_t offset, uint64_t size);
     uint64_t PlaceContent(uint64_t size);
-    int CopyIntoPack(std::FILE* src, uint64_t offset, uint64_t size);
+    // Fills buf with the next n bytes of the content being added; false when
+    // they cannot be had.
+    using ContentReader = bool (*)(void* ctx, uint8_t* buf, size_t n);
+    int CopyIntoPack(ContentReader read, void* ctx, uint64_t offset, uint64_t size);
+    // AddFile's checks: the parent node of a new file (directories made),
+    // its name in *name; null (last error set) when it cannot be added.
+    PackNode* PrepareAdd(const char* innerPath, std::string* name);
+    // Places and copies the content, then adds the node. 1 / 0.
+    int StoreContent(PackNode* parent, const std::string& name, uint64_t size, ContentReader read,
+                     void* ctx);
     void ReportProgress(uint64_t wParam);
     std::string JournalPath() const;
     void ForEachFileImpl(void (*fn)(void*, const std::string&, uint64_t), void* ctx) const;

@@ -1,5 +1,6 @@
 // CPackFile: files inside the pack (reading, deleting, adding, directories)
 // and the placement of content in the data region.
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -141,12 +142,12 @@ int CPackFile::MakeDirectory(const char* innerPath) {
     return 1;
 }
 
-int CPackFile::CopyIntoPack(std::FILE* src, uint64_t offset, uint64_t size) {
+int CPackFile::CopyIntoPack(ContentReader read, void* ctx, uint64_t offset, uint64_t size) {
     std::unique_ptr<uint8_t[]> buf(new uint8_t[kCopyChunk]);
     uint64_t done = 0;
     while (done < size) {
         size_t n = size_t(std::min<uint64_t>(kCopyChunk, size - done));
-        if (std::fread(buf.get(), 1, n, src) != n) {
+        if (!read(ctx, buf.get(), n)) {
             plat::SetLastError(plat::ERROR_READ_FAULT_CODE);
             return 0;
         }
@@ -159,38 +160,32 @@ int CPackFile::CopyIntoPack(std::FILE* src, uint64_t offset, uint64_t size) {
     return std::fflush(m_pFile) == 0 ? 1 : 0;
 }
 
-int CPackFile::AddFile(const char* localPath, const char* innerPath) {
-    if (!m_pFile || !m_bWritable || !localPath || !innerPath) {
+PackNode* CPackFile::PrepareAdd(const char* innerPath, std::string* name) {
+    if (!m_pFile || !m_bWritable || !innerPath) {
         plat::SetLastError(plat::ERROR_ACCESS_DENIED_CODE);
-        return 0;
+        return nullptr;
     }
     std::string inner = ToStored(innerPath);
     size_t cut = inner.find_last_of('\\');
-    std::string name = cut == std::string::npos ? inner : inner.substr(cut + 1);
+    *name = cut == std::string::npos ? inner : inner.substr(cut + 1);
     PackNode* parent = m_pTree->MakeDirectories(
         cut == std::string::npos ? "" : std::string_view(inner).substr(0, cut));
-    if (name.empty() || !parent) {
-        plat::SetLastError(plat::ERROR_INVALID_NAME_CODE);
-        return 0;
-    }
-    if (parent->index.count(CPackFileTree::Lower(name))) {
-        plat::SetLastError(plat::ERROR_ALREADY_EXISTS_CODE);
-        return 0;
-    }
-    std::FILE* src = std::fopen(ToLocal(localPath).c_str(), "rb");
-    if (!src) {
-        plat::SetLastErrorFromErrno();
-        return 0;
-    }
-    uint64_t size = 0;
-    if (!plat::StreamLength(src, size))
-        size = 0;
-    std::rewind(src);
-    uint64_t offset = PlaceContent(size);
-    int ok = CopyIntoPack(src, offset, size);
-    std::fclose(src);
     m_bDirty = true;  // MakeDirectories may have added parents
-    if (!ok) {
+    if (name->empty() || !parent) {
+        plat::SetLastError(plat::ERROR_INVALID_NAME_CODE);
+        return nullptr;
+    }
+    if (parent->index.count(CPackFileTree::Lower(*name))) {
+        plat::SetLastError(plat::ERROR_ALREADY_EXISTS_CODE);
+        return nullptr;
+    }
+    return parent;
+}
+
+int CPackFile::StoreContent(PackNode* parent, const std::string& name, uint64_t size,
+                            ContentReader read, void* ctx) {
+    uint64_t offset = PlaceContent(size);
+    if (!CopyIntoPack(read, ctx, offset, size)) {
         uint32_t error = plat::GetLastError();
         if (offset + size == m_nEndOfData) {
             m_nEndOfData = offset;  // it was appended: give the space back
@@ -205,6 +200,50 @@ int CPackFile::AddFile(const char* localPath, const char* innerPath) {
     node->size = size;
     node->offset = offset;
     return 1;
+}
+
+int CPackFile::AddFile(const char* localPath, const char* innerPath) {
+    std::string name;
+    PackNode* parent = localPath ? PrepareAdd(innerPath, &name) : nullptr;
+    if (!parent) {
+        if (!localPath)
+            plat::SetLastError(plat::ERROR_ACCESS_DENIED_CODE);
+        return 0;
+    }
+    std::FILE* src = std::fopen(ToLocal(localPath).c_str(), "rb");
+    if (!src) {
+        plat::SetLastErrorFromErrno();
+        return 0;
+    }
+    uint64_t size = 0;
+    if (!plat::StreamLength(src, size))
+        size = 0;
+    std::rewind(src);
+    const int ok = StoreContent(
+        parent, name, size,
+        [](void* f, uint8_t* buf, size_t n) {
+            return std::fread(buf, 1, n, static_cast<std::FILE*>(f)) == n;
+        },
+        src);
+    std::fclose(src);
+    return ok;
+}
+
+int CPackFile::AddData(const void* data, uint64_t size, const char* innerPath) {
+    std::string name;
+    PackNode* parent = data || size == 0 ? PrepareAdd(innerPath, &name) : nullptr;
+    if (!parent)
+        return 0;
+    const auto* next = static_cast<const uint8_t*>(data);
+    return StoreContent(
+        parent, name, size,
+        [](void* at, uint8_t* buf, size_t n) {
+            auto*& p = *static_cast<const uint8_t**>(at);
+            std::memcpy(buf, p, n);
+            p += n;
+            return true;
+        },
+        &next);
 }
 
 bool CPackFile::Exists(const char* innerPath) const {

@@ -51,11 +51,16 @@ public:
     void StartKeepAlive() override {}
     void KeepAliveLoop() override {}
 
+    // One range request; see CProtocolUpdater.
+    int FetchRange(const char* remoteName, uint64_t offset, uint64_t length,
+                   std::string* out) override;
+
     void SetTimeouts(long connectSeconds, long lowSpeedSeconds);
     // Connections the last download opened (0 when it reused one).
     long LastNewConnections() const;
 
 protected:
+    std::string RemotePath(const char* remoteName) const;
     // 1 when the whole file (or an empty one) arrived.
     int Download(const char* remoteName, const char* localPath, bool continuing) override;
 };

@@ -64,6 +64,14 @@ public:
     virtual std::string RootText() const { return ""; }
     // Gives other this object's user name and password.
     virtual void CopyAccountTo(CProtocolUpdater& other) const {}
+    // Bytes [offset, offset + length) of a remote file into *out: 1 done,
+    // 0 failed (last error recorded), -1 this server does not serve parts
+    // of files (it answered with the whole file, or the protocol has no
+    // ranges here): nothing recorded; fetch the file whole instead.
+    virtual int FetchRange(const char* remoteName, uint64_t offset, uint64_t length,
+                           std::string* out) {
+        return -1;
+    }
 };
 
 // A patch server root: where the published tree is, by which protocol.

@@ -65,6 +65,9 @@ public:
     // The server sends the whole file after all: the held bytes are dropped.
     // false when they could not be.
     virtual bool DropHeld() { return true; }
+    // Nonzero: only the bytes from HeldBefore() up to this offset (exclusive)
+    // are asked for, and a reply must bring exactly those.
+    virtual uint64_t RangeEnd() const { return 0; }
 };
 
 // How a fetch ended. error 0 with the sink's consent is success; otherwise

@@ -22,6 +22,7 @@
 #include "base/Export.h"
 #include "base/UpdateTypes.h"
 #include "base/UpdaterBase.h"
+#include "engine/InstallCheck.h"
 #include "platform/Process.h"
 #include "platform/Resource.h"
 #include "platform/Thread.h"
@@ -105,6 +106,17 @@ public:
     void ResumeManualUpdate();
     void StopManualUpdate();
     int CheckOnlyVersion();
+    // --- installation check ---
+    // Starts the worker on a check of the installation against the patch
+    // root's manifest instead of an update; with repair nonzero it then puts
+    // back what is missing or damaged from the full archive. Runs and ends
+    // like StartUpdate (IsClosedThread, CloseThread stops it); raises
+    // notifications 18 and 19, then 20 at its end. 1 started.
+    int StartInstallCheck(int repair);
+    // Once the worker has ended: the check's result (CHECK_*) and what it
+    // found, in the manifest's order.
+    int GetCheckResult() const { return m_nCheckResult; }
+    const std::vector<InstallFinding>& GetCheckFindings() const { return m_CheckFindings; }
 
     // --- start-up checks and the game start ---
     // 1 = the update may start; 0 = a check failed (error recorded).
@@ -215,6 +227,10 @@ protected:
     char m_szMapGameName[100] = {};
     WindowHandle m_hTargetWnd = nullptr;
     int m_nKBT_USA = 0;
+    // 0: the worker updates; 1 checks, 2 checks and repairs.
+    int m_nCheckMode = 0;
+    int m_nCheckResult = CHECK_FAILED;
+    std::vector<InstallFinding> m_CheckFindings;
 };
 
 // The logging object the facade writes through.

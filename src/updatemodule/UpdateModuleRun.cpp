@@ -37,9 +37,26 @@ int CUpdateModule::StartUpdate() {
     return 1;
 }
 
+int CUpdateModule::StartInstallCheck(int repair) {
+    m_nCheckMode = repair ? 2 : 1;
+    const int started = StartUpdate();
+    if (!started)
+        m_nCheckMode = 0;
+    return started;
+}
+
 unsigned CUpdateModule::UpdateWorkerThread(void* arg) {
     auto* module = static_cast<CUpdateModule*>(arg);
     module->m_nClosed.store(0, std::memory_order_relaxed);
+    if (module->m_nCheckMode != 0) {
+        module->m_nCheckResult =
+            g_FileUpdater.CheckInstallation(module->m_nCheckMode == 2, &module->m_CheckFindings);
+        module->m_nCheckMode = 0;
+        CUpdaterBase::Notify(NOTIFY_CHECK_END);
+        g_FileUpdater.StopRequest();
+        module->m_nClosed.store(1, std::memory_order_relaxed);
+        return 0;
+    }
     const int result = module->UpdateRun();
     if (result == RUN_OK) {
         CUpdaterBase::Notify(NOTIFY_UPDATE_COMPLETE);

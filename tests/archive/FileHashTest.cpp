@@ -5,6 +5,7 @@
 #include <openssl/evp.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
 
 #include "support/TempDir.h"
@@ -60,6 +61,18 @@ TEST(FileHash, MatchesPublishedFingerprintAcrossSizeBoundaries) {
         const std::string data = Pattern(size);
         TempDir::WriteFile(dir / "f.bin", data);
         EXPECT_EQ(Fingerprint(hash, dir / "f.bin"), ExpectedFingerprint(data));
+        // Fed while the bytes stream past, in chunks that straddle the
+        // samples' edges, it is the same fingerprint.
+        for (size_t chunk : {size_t{1} + size / 7, size_t{20480}, size_t{8000}}) {
+            const CFileHash::SamplePlan plan = CFileHash::PlanSamples(size);
+            hash.Reset();
+            for (size_t at = 0; at < size; at += chunk)
+                hash.UpdateSampled(plan, at, data.data() + at, std::min(chunk, size - at));
+            hash.Final();
+            char text[41] = {};
+            hash.ReportHash(text, REPORT_HEX);
+            EXPECT_EQ(text, ExpectedFingerprint(data)) << chunk;
+        }
     }
 }
 

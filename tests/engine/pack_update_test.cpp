@@ -125,9 +125,14 @@ TEST_F(PackUpdateTest, FailuresRecordTheirCodeTagAndNotification) {
              false},
             {"patch pack missing", [&](auto&) { fs::remove(plat::JoinDataPath(work, kSound)); },
              1204, nullptr, false},
-            {"scratch file cannot be made",
-             [&](auto&) { fs::create_directories(work + "/tmp.uvf"); }, 1206,
-             "TEMP_UVF_FILE_CRATE_FAIL(", false},
+            {"scratch file cannot be made (only large entries use one)",
+             [&](UpdateFileEntry& e) {
+                 const std::string big(5u << 20, 'n');
+                 Patch({{"bgm\\title.wav", big}});
+                 e = Entry(std::string(kSound) + "\\bgm\\title.wav", big);
+                 fs::create_directories(work + "/tmp.uvf");
+             },
+             1206, "TEMP_UVF_FILE_CRATE_FAIL(", false},
             {"patch file shorter than its entry", [](UpdateFileEntry& e) { e.nFileSize += 10; }, 0,
              nullptr, true},
             {"hash mismatch", [](UpdateFileEntry& e) { std::memset(e.szHash, '0', 40); }, 1209,

@@ -152,6 +152,50 @@ TEST_F(LauncherWindowTest, FailedUpdateShowsItsErrorAndTheLauncherCloses) {
     EXPECT_NE(log.find("업데이트 모듈이 삭제되었습니다."), std::string::npos) << log;
 }
 
+// The window's menu (from the emblem) repairs a damaged game file once the
+// update has ended, and says what it found in a box.
+TEST_F(LauncherWindowTest, RepairFromTheMenuPutsBackADamagedFile) {
+    CPublishFixture fixture(2);
+    ASSERT_EQ(fixture.Publish(), 0);
+    ASSERT_EQ(fixture.Install(1, game), 0);
+    varntest::HttpServer server(fixture.Root());
+    PlaceLauncher(server.url() + "/patch");
+    varntest::TempDir::WriteFile(game + "/Data/common.dat", "broken");
+    Launch();
+    const Window main = WaitFor(kMainTitle);
+    ASSERT_NE(main, 0u);
+    ASSERT_TRUE(Poll([&] { return UpdateLog().find("Not Need") != std::string::npos; }))
+        << Diagnostics();
+    // The emblem opens the menu, a pop-up window of its own; its second
+    // item is the repair (with or without the first one under the pointer).
+    const auto menuShown = [&] {
+        Window root = DefaultRootWindow(m_x), parent = 0, *kids = nullptr;
+        unsigned n = 0;
+        bool shown = false;
+        if (XQueryTree(m_x, root, &root, &parent, &kids, &n)) {
+            for (unsigned i = 0; i < n; ++i) {
+                XWindowAttributes a{};
+                shown = shown || (XGetWindowAttributes(m_x, kids[i], &a) && a.override_redirect &&
+                                  a.map_state == IsViewable);
+            }
+            XFree(kids);
+        }
+        return shown;
+    };
+    Pointer(main, 15, 17, true);
+    ASSERT_TRUE(Poll(menuShown, 10)) << Diagnostics();
+    Key(XK_Down);
+    Key(XK_Down);
+    Key(XK_Return);
+    ASSERT_TRUE(Poll([&] { return UpdateLog().find("Repair requested") != std::string::npos; }))
+        << Diagnostics();
+    DismissBox("repair-box");
+    EXPECT_EQ(ReadText(game + "/Data/common.dat"), CPublishFixture::Content("Data/common.dat", 1));
+    EXPECT_NE(UpdateLog().find("damaged  Data\\common.dat, repaired"), std::string::npos)
+        << UpdateLog();
+    EXPECT_TRUE(Find(kMainTitle).has_value()) << "the launcher stays";
+}
+
 // A newer launcher on the server: the window closes and the process goes
 // on as the new launcher, with the options and the hand-over request.
 TEST_F(LauncherWindowTest, NewerLauncherOnTheServerClosesTheWindowAndHandsOver) {

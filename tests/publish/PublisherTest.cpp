@@ -2,11 +2,16 @@
 // launcher does.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <map>
 #include <sstream>
 
 #include "PublishCommandLine.h"
 #include "PublishReadBack.h"
+#include "archive/RootManifest.h"
+#include "archive/Sha256.h"
+#include "archive/Signature.h"
 #include "support/PublishFixture.h"
 
 namespace fs = std::filesystem;
@@ -183,6 +188,109 @@ TEST_F(PublisherTest, ManifestOverridesGlobs) {
                                                  {"Varngame.exe", 1},
                                                  {"Data\\big.bin", 2},
                                                  {"Data\\Map\\level1.map", 0}}));
+}
+
+// The manifest lists every installed file of the latest version with its
+// real digest (pack entries under their pack, configuration files as type
+// 1) and every archive; the signatures hold for the published bytes and
+// this key only.
+TEST_F(PublisherTest, ManifestAndSignaturesDescribeTheRoot) {
+    const std::string pack = "Data/Sound.lpk";
+    for (int v = 0; v < 3; ++v)
+        TempDir::WriteFile(game.VersionDir(v) + "/" + pack + "/bgm/a.wav",
+                           "wave" + std::to_string(v));
+    ASSERT_EQ(game.Run({"keygen", Root("k.pem"), Root("k.pub")}), 0) << errors.str();
+    ASSERT_EQ(game.Run({"keygen", Root("other.pem"), Root("other.pub")}), 0) << errors.str();
+    EXPECT_EQ(fs::status(Root("k.pem")).permissions() & fs::perms::group_read, fs::perms::none);
+    ASSERT_EQ(game.Publish({"--config", "*.ini", "--pack-dir", pack, "--sign-key", Root("k.pem")}),
+              0)
+        << errors.str();
+
+    CRootManifest m;
+    ASSERT_TRUE(m.Parse(TempDir::ReadFile(Out("manifest.uvf"))));
+    EXPECT_EQ(m.version, "1.0.0.3");
+    EXPECT_EQ(m.fullArchive, "Full_Varn_1.0.0.3.lbc");
+    ASSERT_EQ(m.archives.size(), 3u);
+    for (const ManifestArchive& a : m.archives)
+        EXPECT_EQ(a.sha256, CSha256::OfFile(Out(a.name))) << a.name;
+    std::map<std::string, ManifestFile> byName;
+    for (const ManifestFile& f : m.files)
+        byName[f.ListName()] = f;
+    for (const std::string& name : CPublishFixture::FileNames(2)) {
+        std::string listName = name;
+        std::replace(listName.begin(), listName.end(), '/', '\\');
+        ASSERT_EQ(byName.count(listName), 1u) << listName;
+        const std::string content = CPublishFixture::Content(name, 2);
+        EXPECT_EQ(byName[listName].sha256, CSha256::OfData(content.data(), content.size()));
+        EXPECT_EQ(byName[listName].size, content.size());
+        EXPECT_EQ(byName[listName].type, name == "settings.ini" ? 1 : 0) << name;
+    }
+    const ManifestFile& wav = byName["Data\\Sound.lpk\\bgm\\a.wav"];
+    EXPECT_EQ(wav.type, 3);
+    EXPECT_EQ(wav.pack, "Data\\Sound.lpk");
+    EXPECT_EQ(wav.sha256, CSha256::OfData("wave2", 5));
+    EXPECT_EQ(byName.size(), CPublishFixture::FileNames(2).size() + 1);
+
+    CPublisherKey key, other;
+    ASSERT_TRUE(key.Load(TempDir::ReadFile(Root("k.pub"))));
+    ASSERT_TRUE(other.Load(TempDir::ReadFile(Root("other.pub"))));
+    for (const char* name : {"update.uvf", "versionlist.uvf", "manifest.uvf"}) {
+        std::string data = TempDir::ReadFile(Out(name));
+        const std::string sig = TempDir::ReadFile(Out(name) + ".sig");
+        EXPECT_TRUE(key.Verify(data.data(), data.size(), sig)) << name;
+        EXPECT_FALSE(other.Verify(data.data(), data.size(), sig)) << name;
+        data[data.size() / 2] ^= 1;
+        EXPECT_FALSE(key.Verify(data.data(), data.size(), sig)) << name;
+    }
+    // Without --sign-key: a manifest, no signatures.
+    ASSERT_EQ(game.Run({"--out", Root("plain"), "--update-name", "Varn",
+                        "1.0.0.1:" + game.VersionDir(0)}),
+              0);
+    EXPECT_FALSE(fs::exists(Root("plain/update.uvf.sig")));
+    EXPECT_TRUE(fs::exists(Root("plain/manifest.uvf")));
+    // A key that is not an Ed25519 private key fails before anything is written.
+    EXPECT_EQ(game.Run({"--out", Root("bad"), "--update-name", "Varn", "--sign-key", Root("k.pub"),
+                        "1.0.0.1:" + game.VersionDir(0)}),
+              1);
+    EXPECT_FALSE(fs::exists(Root("bad/update.uvf")));
+}
+
+// Whatever a server sends, a manifest never names a path outside the game
+// directory, and the key and signature texts are exact.
+TEST(RootManifestTest, RefusesUnsafeOrMalformedRecords) {
+    const std::string sha(64, 'a');
+    const std::string head = "VARNMANIFEST 1\n";
+    CRootManifest m;
+    ASSERT_TRUE(m.Parse(head + "VERSION\t1.0\r\nFILE\t0\t3\t" + sha + "\tData\\a.bin\nLATER\tx\n" +
+                        "PACK\t1\t" + sha + "\tData\\S.lpk\tbgm\\t.wav\n"));
+    ASSERT_EQ(m.files.size(), 2u);
+    EXPECT_EQ(m.files[1].ListName(), "Data\\S.lpk\\bgm\\t.wav");
+    CRootManifest again;
+    EXPECT_TRUE(again.Parse(m.Format()));
+    EXPECT_EQ(again.Format(), m.Format());
+    for (const std::string& bad :
+         {"FILE\t0\t3\t" + sha + "\t..\\evil", "FILE\t0\t3\t" + sha + "\t\\abs",
+          "FILE\t0\t3\t" + sha + "\tC:\\x", "FILE\t0\t3\t" + sha + "\ta\\\\b",
+          "FILE\t0\t3\t" + sha + "\ta/../b", "FILE\t3\t3\t" + sha + "\ta",
+          "FILE\t0\t-3\t" + sha + "\ta", "FILE\t0\t3\t" + sha.substr(1) + "\ta",
+          "FILE\t0\t3\t" + std::string(64, 'A') + "\ta", "PACK\t1\t" + sha + "\tData\\S\tx",
+          "PACK\t1\t" + sha + "\tS.lpk\t..", std::string("ARCHIVE\tx.lbc\t1"),
+          "FILE\t0\t3\t" + sha}) {
+        EXPECT_FALSE(m.Parse(head + bad + "\n")) << bad;
+        EXPECT_TRUE(m.files.empty()) << bad;
+    }
+    EXPECT_FALSE(m.Parse(""));
+    EXPECT_FALSE(m.Parse("VARNMANIFEST 2\n"));
+
+    uint8_t raw[2];
+    EXPECT_TRUE(CPublisherKey::DecodeHex(" aB0f\r\n", raw, 2));
+    EXPECT_EQ(raw[1], 0x0f);
+    EXPECT_FALSE(CPublisherKey::DecodeHex("aB0", raw, 2));
+    EXPECT_FALSE(CPublisherKey::DecodeHex("aB 0f", raw, 2));
+    EXPECT_FALSE(CPublisherKey::DecodeHex("aB0g", raw, 2));
+    CPublisherKey key;
+    EXPECT_FALSE(key.Load(std::string(62, '1')));
+    EXPECT_FALSE(key.Verify("x", 1, std::string(128, '0')));
 }
 
 }  // namespace

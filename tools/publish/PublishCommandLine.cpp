@@ -5,6 +5,7 @@
 
 #include "Installer.h"
 #include "Publisher.h"
+#include "Signer.h"
 
 namespace {
 
@@ -90,6 +91,8 @@ PublishOptions ParsePublish(ArgReader& r) {
             o.noFull = true;
         } else if (a == "--store") {
             o.store = true;
+        } else if (a == "--sign-key") {
+            o.signKey = r.Value(a);
         } else if (a.rfind("--", 0) == 0) {
             throw std::invalid_argument("unknown option " + a);
         } else {
@@ -119,6 +122,12 @@ CPublishCommandLine::Parsed CPublishCommandLine::Parse(const std::vector<std::st
         r.Next();
         p.command = Command::Install;
         p.install = ParseInstall(r);
+    } else if (args[0] == "keygen") {
+        if (args.size() != 3 || args[1].rfind("--", 0) == 0 || args[2].rfind("--", 0) == 0) {
+            throw std::invalid_argument("usage: keygen PRIVATE.pem PUBLIC.key");
+        }
+        p.command = Command::Keygen;
+        p.keygen = {args[1], args[2]};
     } else {
         p.command = Command::Publish;
         p.publish = ParsePublish(r);
@@ -162,11 +171,17 @@ Publish:
                        ROOT/type.uvf
     --no-full          do not write the full archive (FULLVERSIONSIZE=0)
     --store            store archive entries instead of deflating them
+    --sign-key FILE    sign the root with the Ed25519 private key in FILE
+                       (PEM, see keygen): writes update.uvf.sig,
+                       versionlist.uvf.sig and manifest.uvf.sig
 
   Writes ROOT/update.uvf, ROOT/versionlist.uvf, one <from>_to_<to>.lbc per
   neighbouring pair of versions (changed and added files plus filelist.uvf),
   Full_<NAME>_<latest>.lbc (every file of the latest version plus
-  Update/version.uvf), minor_to_<latest>_of_<M>.lbc with --minor.
+  Update/version.uvf), minor_to_<latest>_of_<M>.lbc with --minor, and
+  ROOT/manifest.uvf: every file of the latest version (pack entries with
+  their pack) with its size and SHA-256, and the SHA-256 of every archive;
+  varn-patch --verify and --repair read it.
   Output is deterministic: sorted names, fixed entry times.
 
 Install:
@@ -175,6 +190,15 @@ Install:
     copies every file of SOURCEDIR into GAMEDIR (files under a --pack-dir
     become a pack at REL) and writes GAMEDIR/Update/version.uvf recording
     version V.
+
+Keygen:
+  varn-publish keygen PRIVATE.pem PUBLIC.key
+    makes a signing key pair: the private key (PEM, readable by its owner
+    only) for --sign-key, and the public key as 64 hexadecimal digits. A
+    game that has PUBLIC.key as Update/publisher.key (or a build with
+    -DVARN_PUBLISHER_KEY=<the digits>) refuses an update.uvf,
+    versionlist.uvf or manifest.uvf without a valid signature and an
+    archive whose SHA-256 is not the manifest's.
 
 File names must be relative and must not contain "\", ":" or "." / ".."
 parts; symbolic links are refused. Versions and the update name must not
@@ -200,6 +224,9 @@ int CPublishCommandLine::Main(const std::vector<std::string>& args, std::ostream
                 return 0;
             case Command::Install:
                 CInstaller::Install(p.install);
+                return 0;
+            case Command::Keygen:
+                CSigner::Generate(p.keygen.privateKey, p.keygen.publicKey);
                 return 0;
             case Command::Publish:
                 CPublisher(p.publish).Run();

@@ -9,11 +9,12 @@
 
 class CPublishCommandLine {
 public:
-    enum class Command { Publish, Install, Help };
+    enum class Command { Publish, Install, Keygen, Help };
     struct Parsed {
         Command command = Command::Help;
         PublishOptions publish;
         InstallOptions install;
+        KeygenOptions keygen;
     };
 
     // args excludes the program name. Throws std::invalid_argument with a

@@ -25,6 +25,13 @@ struct PublishOptions {
     std::vector<std::string> packDirs;       // "/"-paths of packs kept as directories
     bool noFull = false;                     // skip the full archive
     bool store = false;                      // store entries instead of deflating
+    std::string signKey;                     // PEM private key; "" = unsigned root
+};
+
+// "keygen PRIVATE PUBLIC": a new signing key pair.
+struct KeygenOptions {
+    std::string privateKey;
+    std::string publicKey;
 };
 
 struct InstallOptions {

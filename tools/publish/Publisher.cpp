@@ -10,8 +10,11 @@
 
 #include "FileDigest.h"
 #include "PackBuilder.h"
+#include "Signer.h"
 #include "VersionTree.h"
 #include "ZipWriter.h"
+#include "archive/RootManifest.h"
+#include "archive/Sha256.h"
 #include "engine/VersionFileLayout.h"
 
 namespace fs = std::filesystem;
@@ -65,6 +68,10 @@ ArchiveInfo FinishArchive(CZipWriter& zip, const std::string& tmp, const std::st
     info.fileCount = zip.EntryCount();
     info.guid = CFileDigest::HashFile(path);
     info.unpackedSize = zip.UnpackedSize();
+    info.sha256 = CSha256::OfFile(path);
+    if (info.sha256.empty()) {
+        throw std::runtime_error("cannot read " + path);
+    }
     return info;
 }
 
@@ -282,7 +289,7 @@ void CPublisher::WriteLauncherArchive() {
     std::vector<uint8_t> data(list.begin(), list.end());
     CVersionFileWriter::Scramble(data);
     zip.AddData("clientlist.uvf", data.data(), data.size());
-    FinishArchive(zip, tmp, path, baseName);
+    m_launcherArchive = FinishArchive(zip, tmp, path, baseName);
 }
 
 VersionHeader CPublisher::PublishedHeader() const {
@@ -329,6 +336,60 @@ void CPublisher::WriteVersionList(uint64_t fullSize) const {
     }
 }
 
+void CPublisher::WriteManifest() const {
+    CRootManifest manifest;
+    manifest.version = m_opt.versions.back().version;
+    if (!m_opt.noFull) {
+        manifest.fullArchive = m_archives.back().baseName + ".lbc";
+    }
+    std::vector<const ArchiveInfo*> all;
+    for (const ArchiveInfo& a : m_archives) {
+        all.push_back(&a);
+    }
+    if (!m_launcherArchive.baseName.empty()) {
+        all.push_back(&m_launcherArchive);
+    }
+    for (const ArchiveInfo* a : all) {
+        manifest.archives.push_back(
+            {CVersionTree::ToDataName(a->baseName + ".lbc"), a->fileSize, a->sha256});
+    }
+    const CVersionTree& latest = *m_trees.back();
+    for (const TreeFile& f : latest.Files()) {
+        const uint8_t type = f.name == kRecordName ? uvf::UPDATE_TYPE_NONE : EntryType(f.name);
+        // Entries of type 2 are never installed, so there is nothing to check.
+        if (type == uvf::UPDATE_TYPE_NONE) {
+            continue;
+        }
+        ManifestFile m;
+        m.type = type;
+        m.size = f.size;
+        m.sha256 = CSha256::OfFile(latest.LocalPath(f.name));
+        const std::string pack = PackDirOf(f.name, m_opt.packDirs);
+        m.pack = pack.empty() ? "" : CVersionTree::ToDataName(pack);
+        m.name = CVersionTree::ToDataName(pack.empty() ? f.name : f.name.substr(pack.size() + 1));
+        if (m.sha256.empty()) {
+            throw std::runtime_error("cannot read " + latest.LocalPath(f.name));
+        }
+        manifest.files.push_back(m);
+    }
+    const std::string path = (fs::path(m_opt.outDir) / CRootManifest::kFileName).string();
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << manifest.Format();
+    if (!out.flush()) {
+        throw std::runtime_error("cannot write " + path);
+    }
+}
+
+void CPublisher::SignRoot() const {
+    if (m_opt.signKey.empty()) {
+        return;
+    }
+    CSigner signer(m_opt.signKey);
+    for (const char* name : {CRootManifest::kFileName, "versionlist.uvf", "update.uvf"}) {
+        signer.SignFile((fs::path(m_opt.outDir) / name).string());
+    }
+}
+
 void CPublisher::WriteTypeFile() const {
     std::ifstream in(m_opt.typeIni, std::ios::binary);
     if (!in) {
@@ -365,6 +426,9 @@ void CPublisher::RemoveTemporaries() const {
 
 void CPublisher::Publish() {
     Validate();
+    if (!m_opt.signKey.empty()) {
+        CSigner check(m_opt.signKey);  // a bad key fails before anything is written
+    }
     for (const std::string& g : m_opt.configGlobs) {
         m_rules.AddConfigGlob(g);
     }
@@ -406,6 +470,8 @@ void CPublisher::Publish() {
     }
     // update.uvf last: a client that sees the new version finds every file
     // it leads to already in place.
+    WriteManifest();
     WriteVersionList(fullSize);
     WriteUpdateFile();
+    SignRoot();
 }

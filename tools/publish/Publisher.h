@@ -27,6 +27,7 @@ struct ArchiveInfo {
     int fileCount = 0;
     std::string guid;
     uint64_t unpackedSize = 0;
+    std::string sha256;  // of the whole archive file
 };
 
 class CPublisher {
@@ -73,6 +74,10 @@ private:
     void WriteUpdateFile() const;
     void WriteVersionList(uint64_t fullSize) const;
     void WriteTypeFile() const;
+    // manifest.uvf: the latest version's files and every archive's SHA-256.
+    void WriteManifest() const;
+    // Detached signatures of the root's version files (with --sign-key).
+    void SignRoot() const;
     VersionHeader PublishedHeader() const;
     uint8_t EntryType(const std::string& name) const;
     std::string ScratchDir() const;
@@ -81,4 +86,5 @@ private:
     CTypeRules m_rules;
     std::vector<std::unique_ptr<CVersionTree>> m_trees;
     std::vector<ArchiveInfo> m_archives;
+    ArchiveInfo m_launcherArchive;  // baseName "" when none
 };

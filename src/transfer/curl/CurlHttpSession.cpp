@@ -32,6 +32,7 @@ struct CCurlHttpSession::Transfer {
     bool continuing = false;
     // The first request asks for the file from here on (bytes the sink held).
     uint64_t heldBefore = 0;
+    uint64_t rangeEnd = 0;              // nonzero: only [heldBefore, rangeEnd) is asked for
     std::string validator;              // If-Range value from the first reply
     curl_slist* restHeaders = nullptr;  // request headers of a continuation
 };
@@ -173,12 +174,14 @@ FetchResult CCurlHttpSession::Fetch(const std::string& path, CDownloadSink& sink
     curl_easy_setopt(c, CURLOPT_HEADERDATA, &t);
     curl_easy_setopt(c, CURLOPT_WRITEDATA, &t);
     t.heldBefore = sink.HeldBefore();
-    if (t.heldBefore > 0)
-        curl_easy_setopt(c, CURLOPT_RANGE, (std::to_string(t.heldBefore) + "-").c_str());
+    t.rangeEnd = sink.RangeEnd();
+    const std::string last = t.rangeEnd > 0 ? std::to_string(t.rangeEnd - 1) : "";
+    if (t.heldBefore > 0 || t.rangeEnd > 0)
+        curl_easy_setopt(c, CURLOPT_RANGE, (std::to_string(t.heldBefore) + "-" + last).c_str());
     CURLcode rc = curl_easy_perform(c);
     while (RequestRestAfterPause(t, rc))
         rc = curl_easy_perform(c);
-    if (t.heldBefore > 0)
+    if (t.heldBefore > 0 || t.rangeEnd > 0)
         curl_easy_setopt(c, CURLOPT_RANGE, nullptr);
     if (t.continuing) {
         curl_easy_setopt(c, CURLOPT_RANGE, nullptr);
@@ -201,10 +204,11 @@ bool CCurlHttpSession::AcceptReply(Transfer& t) {
     if (t.continuing)
         return AcceptRest(t);
     int status = t.reply.Status();
-    if (t.heldBefore > 0 && status == 206)
+    const bool partial = t.heldBefore > 0 || t.rangeEnd > 0;
+    if (partial && status == 206)
         return AcceptHeldRest(t);
     // Any other success is the whole file: what the sink held goes.
-    if (t.heldBefore > 0 && status >= 200 && status < 300 && !t.sink->DropHeld()) {
+    if (partial && status >= 200 && status < 300 && !t.sink->DropHeld()) {
         t.abort = Transfer::SINK;
         return false;
     }
@@ -249,8 +253,10 @@ bool CCurlHttpSession::AcceptRest(Transfer& t) {
 bool CCurlHttpSession::AcceptHeldRest(Transfer& t) {
     // The rest of the file from the held bytes on, and its whole size.
     uint64_t first = 0, last = 0, total = 0;
-    if (!t.reply.Range(&first, &last, &total) || first != t.heldBefore || last + 1 != total ||
-        (t.reply.HasLength() && t.reply.Length() != total - first)) {
+    const bool read = t.reply.Range(&first, &last, &total);
+    const uint64_t end = t.rangeEnd > 0 ? t.rangeEnd : total;
+    if (!read || first != t.heldBefore || last + 1 != end || end > total ||
+        (t.reply.HasLength() && t.reply.Length() != end - first)) {
         t.abort = Transfer::RANGE_REFUSED;
         return false;
     }
