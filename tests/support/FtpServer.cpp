@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "support/HttpServer.h"
+#include "support/ServerChild.h"
 
 namespace varntest {
 namespace {
@@ -89,30 +90,14 @@ bool FtpServer::StartOnce(int port, const Options& options) {
               static_cast<char*>(nullptr));
         _exit(127);
     }
-    for (int i = 0; i < 200; ++i) {
-        int status = 0;
-        if (waitpid(pid, &status, WNOHANG) == pid)
-            return false;  // exited: most likely the port was taken
-        if (CanConnect(port)) {
-            m_pid = pid;
-            return true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
-    return false;
+    if (!WaitUntilServing(pid, 200, [&] { return CanConnect(port); }))
+        return false;
+    m_pid = pid;
+    return true;
 }
 
 FtpServer::~FtpServer() {
-    kill(m_pid, SIGTERM);
-    bool reaped = false;
-    for (int i = 0; i < 100 && !(reaped = waitpid(m_pid, nullptr, WNOHANG) == m_pid); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    if (!reaped) {
-        kill(m_pid, SIGKILL);
-        waitpid(m_pid, nullptr, 0);
-    }
+    StopServing(m_pid);
     std::error_code ec;
     std::filesystem::remove_all(m_prefix, ec);
 }

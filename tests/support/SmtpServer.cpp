@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "support/HttpServer.h"
+#include "support/ServerChild.h"
 
 namespace varntest {
 namespace {
@@ -108,30 +109,14 @@ bool SmtpServer::StartOnce(int port, const std::string& user, const std::string&
     }
     // Controller.start returns once the server answers; the script then
     // leaves the "ready" file.
-    for (int i = 0; i < 300; ++i) {
-        int status = 0;
-        if (waitpid(pid, &status, WNOHANG) == pid)
-            return false;  // exited: most likely the port was taken
-        if (std::filesystem::exists(m_dir + "/ready")) {
-            m_pid = pid;
-            return true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
-    return false;
+    if (!WaitUntilServing(pid, 300, [&] { return std::filesystem::exists(m_dir + "/ready"); }))
+        return false;
+    m_pid = pid;
+    return true;
 }
 
 SmtpServer::~SmtpServer() {
-    kill(m_pid, SIGTERM);
-    bool reaped = false;
-    for (int i = 0; i < 100 && !(reaped = waitpid(m_pid, nullptr, WNOHANG) == m_pid); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    if (!reaped) {
-        kill(m_pid, SIGKILL);
-        waitpid(m_pid, nullptr, 0);
-    }
+    StopServing(m_pid);
     std::error_code ec;
     std::filesystem::remove_all(m_dir, ec);
 }
