@@ -42,18 +42,6 @@ server = FTPServer(("127.0.0.1", int(port)), Handler)
 server.serve_forever()
 )";
 
-bool CanConnect(int port) {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<uint16_t>(port));
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bool ok = fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-    if (fd >= 0)
-        close(fd);
-    return ok;
-}
-
 }  // namespace
 
 FtpServer::FtpServer(const std::string& root, const Options& options)
@@ -76,21 +64,11 @@ FtpServer::FtpServer(const std::string& root, const Options& options)
 }
 
 bool FtpServer::StartOnce(int port, const Options& options) {
-    const std::string script = m_prefix + "/ftpd.py", log = m_prefix + "/commands.log";
-    const std::string portText = std::to_string(port), idle = std::to_string(options.idleTimeout);
-    pid_t pid = fork();
+    const pid_t pid = StartServing(
+        {kPython, m_prefix + "/ftpd.py", m_root, std::to_string(port), options.user,
+         options.password, std::to_string(options.idleTimeout), m_prefix + "/commands.log"},
+        m_prefix + "/stderr.log", 200, [port] { return AcceptsOnLoopback(port); });
     if (pid < 0)
-        return false;
-    if (pid == 0) {
-        const std::string err = m_prefix + "/stderr.log";
-        if (!freopen(err.c_str(), "w", stderr))
-            _exit(126);
-        execl(kPython, kPython, script.c_str(), m_root.c_str(), portText.c_str(),
-              options.user.c_str(), options.password.c_str(), idle.c_str(), log.c_str(),
-              static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    if (!WaitUntilServing(pid, 200, [&] { return CanConnect(port); }))
         return false;
     m_pid = pid;
     return true;

@@ -32,15 +32,6 @@ sockaddr_in Loopback(int port) {
     return addr;
 }
 
-bool CanConnect(int port) {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr = Loopback(port);
-    bool ok = fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-    if (fd >= 0)
-        close(fd);
-    return ok;
-}
-
 std::string MakeConfig(const std::string& prefix, const std::string& root, int port,
                        const std::string& extra) {
     std::ostringstream c;
@@ -104,18 +95,12 @@ HttpServer::HttpServer(const std::string& root, const std::string& extraServerCo
 }
 
 bool HttpServer::StartOnce(int port) {
-    std::string conf = m_prefix + "/nginx.conf";
+    const std::string conf = m_prefix + "/nginx.conf";
     std::ofstream(conf) << MakeConfig(m_prefix, m_root, port, m_extra);
-    pid_t pid = fork();
+    const std::string err = m_prefix + "/error.log";
+    const pid_t pid = StartServing({kNginx, "-p", m_prefix, "-c", conf, "-e", err}, err, 200,
+                                   [port] { return AcceptsOnLoopback(port); });
     if (pid < 0)
-        return false;
-    if (pid == 0) {
-        std::string err = m_prefix + "/error.log";
-        execl(kNginx, kNginx, "-p", m_prefix.c_str(), "-c", conf.c_str(), "-e", err.c_str(),
-              static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    if (!WaitUntilServing(pid, 200, [&] { return CanConnect(port); }))
         return false;
     m_pid = pid;
     return true;

@@ -96,20 +96,12 @@ SmtpServer::SmtpServer(const std::string& user, const std::string& password) {
 }
 
 bool SmtpServer::StartOnce(int port, const std::string& user, const std::string& password) {
-    const std::string script = m_dir + "/server.py", portText = std::to_string(port);
-    const pid_t pid = fork();
-    if (pid < 0)
-        return false;
-    if (pid == 0) {
-        const std::string log = m_dir + "/server.log";
-        (void)!freopen(log.c_str(), "a", stderr);
-        execl(kPython, kPython, script.c_str(), portText.c_str(), m_dir.c_str(), user.c_str(),
-              password.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
     // Controller.start returns once the server answers; the script then
     // leaves the "ready" file.
-    if (!WaitUntilServing(pid, 300, [&] { return std::filesystem::exists(m_dir + "/ready"); }))
+    const pid_t pid = StartServing(
+        {kPython, m_dir + "/server.py", std::to_string(port), m_dir, user, password},
+        m_dir + "/server.log", 300, [this] { return std::filesystem::exists(m_dir + "/ready"); });
+    if (pid < 0)
         return false;
     m_pid = pid;
     return true;
